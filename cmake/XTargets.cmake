@@ -1,0 +1,55 @@
+# Helpers shared by the module, test and benchmark folders.
+
+include(GoogleTest)
+
+# x_add_library(name SOURCES ... [DEPENDS ...]): one static library per module.
+function(x_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  if(ARG_DEPENDS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+  endif()
+endfunction()
+
+# x_add_test(name SOURCES ... [LIBS ...] [THREADED] [ENVIRONMENT ...] [LABELS ...])
+# A GoogleTest executable whose tests CTest discovers when they run.
+# THREADED tests are also built and run under ThreadSanitizer by `make test`.
+function(x_add_test name)
+  cmake_parse_arguments(ARG "THREADED" "" "SOURCES;LIBS;ENVIRONMENT;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+  set(labels ${ARG_LABELS})
+  if(ARG_THREADED)
+    list(APPEND labels threaded)
+    set_property(GLOBAL APPEND PROPERTY X_THREADED_TESTS ${name})
+  endif()
+  set(properties "")
+  if(labels)
+    list(APPEND properties LABELS "${labels}")
+  endif()
+  if(ARG_ENVIRONMENT)
+    list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ${properties} TIMEOUT 300)
+endfunction()
+
+# x_add_benchmark(name SOURCES ... [LIBS ...]): built by `make test`, never run by it.
+function(x_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark_main)
+endfunction()
+
+# The `threaded-tests` target builds only the tests the ThreadSanitizer pass runs.
+function(x_finish_targets)
+  get_property(threaded GLOBAL PROPERTY X_THREADED_TESTS)
+  add_custom_target(threaded-tests)
+  if(threaded)
+    add_dependencies(threaded-tests ${threaded})
+  endif()
+endfunction()
+
+set(THREADS_PREFER_PTHREAD_FLAG ON)
+find_package(Threads REQUIRED)
