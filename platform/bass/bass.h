@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+typedef unsigned long long QWORD;
 typedef DWORD HSTREAM;
 
 #define BASS_FILEPOS_CURRENT 0

@@ -8,7 +8,6 @@
 typedef unsigned char BYTE;
 typedef unsigned short WORD;
 typedef uint32_t DWORD;
-typedef uint64_t QWORD;
 typedef int BOOL;
 typedef unsigned int UINT;
 typedef int32_t LONG;
