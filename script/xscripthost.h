@@ -38,7 +38,9 @@ constexpr int32_t FrameCapacityShrink = 1024;
 //   - at a frame, depth negative (a function called by another one than the one it is
 //     declared in, such as one function of the root calling another): the absolute slot
 //     index, the root's variable, for load and store alike. In a message handler's layout
-//     the bottom frame's Base is 0, so this is also the bottom frame's Base + index;
+//     the bottom frame's Base is 0, so this is also the bottom frame's Base + index.
+//     Deeper nesting follows the same rule: functions of a nested function calling each
+//     other reach the root's slot, not their enclosing function's;
 //   - frames run out: depth 0 gives the absolute slot index, anything else cannot be
 //     placed ("script stack is broken ;)" for a load, "script stack is broken :S" for a
 //     store, at level 9) and the operation does nothing.
