@@ -5,7 +5,10 @@ CTEST_FLAGS ?= --output-on-failure --no-tests=error -j$(JOBS)
 # One virtual display for every test that needs one; tests that must run without a display unset DISPLAY.
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: all deps build build-asan build-tsan test test-plain test-asan test-tsan demo bench clean
+# The Windows tree: its own flags, since CMAKE_FLAGS may name Linux compilers.
+WIN32_CMAKE_FLAGS ?=
+
+.PHONY: all deps build build-asan build-tsan build-win32 test test-plain test-asan test-tsan test-win32 demo bench clean
 
 all: build
 
@@ -24,6 +27,11 @@ build-tsan: deps
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DXSANITIZE=thread $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-tsan -j$(JOBS) --target threaded-tests
 
+# 32-bit Windows executables, cross-compiled with MinGW-w64.
+build-win32: deps
+	@cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WIN32_CMAKE_FLAGS) >/dev/null
+	@cmake --build build-win32 -j$(JOBS)
+
 test-plain: build
 	cd build && $(XVFB) ctest $(CTEST_FLAGS)
 
@@ -34,7 +42,12 @@ test-asan: build-asan
 test-tsan: build-tsan
 	cd build-tsan && setarch $$(uname -m) -R $(XVFB) ctest $(CTEST_FLAGS) -L threaded
 
-test: test-plain test-asan test-tsan
+# Every Windows test executable under Wine (scripts/wine-run, a Wine prefix in build-win32/);
+# the Linux tree is built too, as the reference xrun.exe's output is compared with.
+test-win32: build build-win32
+	cd build-win32 && $(XVFB) ctest $(CTEST_FLAGS)
+
+test: test-plain test-asan test-tsan test-win32
 	@echo "all tests passed"
 
 demo: build
@@ -44,4 +57,4 @@ bench: build
 	@echo "benchmarks are in build/bin/bench_*; run one, e.g. build/bin/bench_foundation"
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-win32

@@ -1,10 +1,10 @@
 // Shows the order of module start-up and shut-down around the script module's, from the
 // first unit on the link line: ranked modules of its own below and above the script's.
+#include "testplatform.h"
 #include "xlogging.h"
 #include "xmodules.h"
 #include "xscripthost.h"
 
-#include <cfenv>
 #include <cmath>
 #include <string>
 
@@ -24,7 +24,7 @@ void LateStop() {
 
 // Traps a division by zero, which the floating-point start-up that follows must mask again.
 void EarlyStart() {
-    feenableexcept(FE_DIVBYZERO | FE_INVALID);
+    TrapDivisionByZeroAndInvalid();
     LogLine(0, "early start " + LengthHandle());
 }
 void EarlyStop() {
