@@ -29,7 +29,9 @@ function(x_add_test name)
     list(APPEND properties LABELS "${labels}")
   endif()
   if(ARG_ENVIRONMENT)
-    list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
+    # gtest_discover_tests keeps only the first entry of a list-valued property, so the
+    # variables are set by running the tests (and their discovery) through env(1).
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR env ${ARG_ENVIRONMENT})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ${properties} TIMEOUT 300)
