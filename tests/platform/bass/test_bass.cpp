@@ -6,8 +6,28 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <cstdlib>
+#include <new>
 #include <thread>
+
+// Allocations made by the current thread, to show that a call makes none.
+thread_local int ThreadAllocations = 0;
+
+void* operator new(size_t Size) {
+    ThreadAllocations++;
+    if (void* Memory = std::malloc(Size ? Size : 1)) return Memory;
+    throw std::bad_alloc();
+}
+// GCC cannot see that these pair with the operator new above.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* Memory) noexcept {
+    std::free(Memory);
+}
+void operator delete(void* Memory, size_t) noexcept {
+    std::free(Memory);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -101,6 +121,19 @@ TEST_F(AudioLayer, SpectrumOfAPlayingSinePeaksInItsBinNearOne) {
         EXPECT_TRUE(WaitForSpectrum(Stream, Read, [](const TSpectrumRead& R) { return R.Max() == 0.0f; }))
             << Name;
     }
+}
+
+TEST_F(AudioLayer, SpectrumRequestAllocatesNothing) {
+    HSTREAM Stream = Create(Fixture("beat3s.mp3"));
+    ASSERT_NE(Stream, 0u);
+    ASSERT_TRUE(BASS_ChannelPlay(Stream, FALSE));
+    float Bins[128];
+    const int Before = ThreadAllocations;
+    for (int I = 0; I < 100; I++) {
+        BASS_ChannelGetData(Stream, Bins, BASS_DATA_FFT256);
+        BASS_StreamGetFilePosition(Stream, BASS_FILEPOS_CURRENT);
+    }
+    EXPECT_EQ(ThreadAllocations, Before);
 }
 
 TEST_F(AudioLayer, MusicBehindJunkStillPlays) {
