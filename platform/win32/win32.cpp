@@ -45,14 +45,12 @@ struct TPixelFormat {
 
 constexpr int DepthBitsOfCode[3] = {16, 24, 0};
 
-TPixelFormat DecodePixelFormat(int Format)
-{
+TPixelFormat DecodePixelFormat(int Format) {
     int Bits = Format - 1;
     return {(Bits & 1) == 0, (Bits & 2) ? 8 : 0, (Bits & 4) ? 8 : 0, DepthBitsOfCode[Bits >> 3]};
 }
 
-int ClosestPixelFormat(const PIXELFORMATDESCRIPTOR& Descriptor)
-{
+int ClosestPixelFormat(const PIXELFORMATDESCRIPTOR& Descriptor) {
     bool SingleBuffer =
         !(Descriptor.dwFlags & PFD_DOUBLEBUFFER) && !(Descriptor.dwFlags & PFD_DOUBLEBUFFER_DONTCARE);
     int DepthCode = 2;
@@ -63,8 +61,7 @@ int ClosestPixelFormat(const PIXELFORMATDESCRIPTOR& Descriptor)
 }
 
 // SDL reads these when it creates a window (the visual) and a context.
-void ApplyPixelFormat(int Format)
-{
+void ApplyPixelFormat(int Format) {
     TPixelFormat Pixel = DecodePixelFormat(Format);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
@@ -120,8 +117,7 @@ struct TQueuedMessage {
     uint16_t Modifiers;
 };
 
-bool MatchesFilter(const MSG& Message, HWND Window, UINT First, UINT Last)
-{
+bool MatchesFilter(const MSG& Message, HWND Window, UINT First, UINT Last) {
     if (Window == reinterpret_cast<HWND>(-1)) {
         if (Message.hwnd != nullptr) return false;
     } else if (Window != nullptr && Message.hwnd != Window) {
@@ -134,26 +130,22 @@ class TMessageQueue {
 public:
     static constexpr size_t Capacity = 512;
 
-    bool Push(const MSG& Message, uint16_t Modifiers)
-    {
+    bool Push(const MSG& Message, uint16_t Modifiers) {
         if (Used == Capacity) return false;
         Items[Used++] = {Message, Modifiers};
         return true;
     }
-    int Find(HWND Window, UINT First, UINT Last) const
-    {
+    int Find(HWND Window, UINT First, UINT Last) const {
         for (size_t Index = 0; Index < Used; ++Index)
             if (MatchesFilter(Items[Index].Message, Window, First, Last)) return static_cast<int>(Index);
         return -1;
     }
     const TQueuedMessage& At(int Index) const { return Items[Index]; }
-    void RemoveAt(int Index)
-    {
+    void RemoveAt(int Index) {
         std::memmove(&Items[Index], &Items[Index + 1], (Used - Index - 1) * sizeof(TQueuedMessage));
         --Used;
     }
-    void RemoveWindow(HWND Window)
-    {
+    void RemoveWindow(HWND Window) {
         size_t Kept = 0;
         for (size_t Index = 0; Index < Used; ++Index)
             if (Items[Index].Message.hwnd != Window) Items[Kept++] = Items[Index];
@@ -188,37 +180,32 @@ struct TLayer {
 
 TLayer Layer;
 
-template <typename THandle> THandle NewHandle()
-{
+template <typename THandle> THandle NewHandle() {
     Layer.LastHandle += 4;
     return reinterpret_cast<THandle>(Layer.LastHandle);
 }
 
-TWindow* FindWindow(HWND Handle)
-{
+TWindow* FindWindow(HWND Handle) {
     if (Handle == nullptr) return nullptr;
     for (auto& Window : Layer.Windows)
         if (Window->Handle == Handle) return Window.get();
     return nullptr;
 }
 
-TWindow* FindWindowByDeviceContext(HDC DeviceContext)
-{
+TWindow* FindWindowByDeviceContext(HDC DeviceContext) {
     if (DeviceContext == nullptr) return nullptr;
     for (auto& Window : Layer.Windows)
         if (Window->DeviceContext == DeviceContext) return Window.get();
     return nullptr;
 }
 
-TWindow* FindWindowBySdlId(uint32_t SdlId)
-{
+TWindow* FindWindowBySdlId(uint32_t SdlId) {
     for (auto& Window : Layer.Windows)
         if (Window->SdlId == SdlId) return Window.get();
     return nullptr;
 }
 
-TContext* FindContext(HGLRC Handle)
-{
+TContext* FindContext(HGLRC Handle) {
     if (Handle == nullptr) return nullptr;
     for (auto& Context : Layer.Contexts)
         if (Context->Handle == Handle) return Context.get();
@@ -226,24 +213,23 @@ TContext* FindContext(HGLRC Handle)
 }
 
 // A class is named by its name in any letter case or by its atom.
-bool ClassIsNamed(const TWindowClass& Class, LPCSTR Name)
-{
+bool ClassIsNamed(const TWindowClass& Class, LPCSTR Name) {
     if (Name == nullptr) return false;
     if (IS_INTRESOURCE(Name)) return Class.Atom == static_cast<ATOM>(reinterpret_cast<uintptr_t>(Name));
     return strcasecmp(Class.Name.c_str(), Name) == 0;
 }
 
-TWindowClass* FindClass(LPCSTR Name)
-{
+TWindowClass* FindClass(LPCSTR Name) {
     for (auto& Class : Layer.Classes)
         if (ClassIsNamed(Class, Name)) return &Class;
     return nullptr;
 }
 
-HINSTANCE InstanceOf(HINSTANCE Instance) { return Instance != nullptr ? Instance : ProgramModule; }
+HINSTANCE InstanceOf(HINSTANCE Instance) {
+    return Instance != nullptr ? Instance : ProgramModule;
+}
 
-uint64_t MonotonicNanoseconds()
-{
+uint64_t MonotonicNanoseconds() {
     timespec Now{};
     clock_gettime(CLOCK_MONOTONIC, &Now);
     return static_cast<uint64_t>(Now.tv_sec) * 1000000000u + static_cast<uint64_t>(Now.tv_nsec);
@@ -251,8 +237,7 @@ uint64_t MonotonicNanoseconds()
 
 // SDL falls back on drivers that show nothing; unless one is asked for by name, finding only
 // those means there is no display.
-void ChooseDisplayDrivers()
-{
+void ChooseDisplayDrivers() {
     const char* Asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
     if (Asked != nullptr && *Asked != '\0') return;
     std::string Drivers;
@@ -264,8 +249,7 @@ void ChooseDisplayDrivers()
     if (!Drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, Drivers.c_str());
 }
 
-void StartVideo()
-{
+void StartVideo() {
     if (Layer.VideoRunning) return;
     ChooseDisplayDrivers();
     // Signals keep their default action, and closing the last window asks nothing more.
@@ -279,33 +263,28 @@ void StartVideo()
     SDL_ShowCursor(Layer.CursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
 }
 
-LRESULT SendToWindow(HWND Handle, UINT Message, WPARAM WParam, LPARAM LParam)
-{
+LRESULT SendToWindow(HWND Handle, UINT Message, WPARAM WParam, LPARAM LParam) {
     TWindow* Window = FindWindow(Handle);
     return Window ? Window->Procedure(Handle, Message, WParam, LParam) : 0;
 }
 
 // ---- Input translation ---------------------------------------------------------------------
 
-MSG MakeMessage(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam)
-{
+MSG MakeMessage(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
     return {Window, Message, WParam, LParam, GetTickCount(), Layer.Cursor};
 }
 
-void PushInput(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, uint16_t Modifiers = 0)
-{
+void PushInput(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam, uint16_t Modifiers = 0) {
     Layer.Input.Push(MakeMessage(Window, Message, WParam, LParam), Modifiers);
 }
 
-TWindow* WindowForEvent(uint32_t SdlId)
-{
+TWindow* WindowForEvent(uint32_t SdlId) {
     TWindow* Window = FindWindowBySdlId(SdlId);
     return Window ? Window : FindWindow(Layer.FocusWindow);
 }
 
 // Records the window's state and client size for WM_SIZE; false when it already knows them.
-bool TakeNewSize(TWindow& Window, WPARAM& State, LPARAM& Size)
-{
+bool TakeNewSize(TWindow& Window, WPARAM& State, LPARAM& Size) {
     uint32_t Flags = SDL_GetWindowFlags(Window.Sdl);
     int Width = 0;
     int Height = 0;
@@ -323,15 +302,13 @@ bool TakeNewSize(TWindow& Window, WPARAM& State, LPARAM& Size)
     return true;
 }
 
-void ReportSize(TWindow& Window)
-{
+void ReportSize(TWindow& Window) {
     WPARAM State = 0;
     LPARAM Size = 0;
     if (TakeNewSize(Window, State, Size)) PushInput(Window.Handle, WM_SIZE, State, Size);
 }
 
-UINT VirtualKeyOfScancode(SDL_Scancode Scancode)
-{
+UINT VirtualKeyOfScancode(SDL_Scancode Scancode) {
     if (Scancode >= SDL_SCANCODE_A && Scancode <= SDL_SCANCODE_Z) return 'A' + (Scancode - SDL_SCANCODE_A);
     if (Scancode >= SDL_SCANCODE_1 && Scancode <= SDL_SCANCODE_9) return '1' + (Scancode - SDL_SCANCODE_1);
     switch (Scancode) {
@@ -351,10 +328,9 @@ UINT VirtualKeyOfScancode(SDL_Scancode Scancode)
     }
 }
 
-UINT VirtualKeyOfKeypad(SDL_Keycode Key, bool NumLock)
-{
-    static constexpr UINT Navigation[10] = {VK_INSERT, VK_END, VK_DOWN, VK_NEXT, VK_LEFT,
-                                            0,         VK_RIGHT, VK_HOME, VK_UP, VK_PRIOR};
+UINT VirtualKeyOfKeypad(SDL_Keycode Key, bool NumLock) {
+    static constexpr UINT Navigation[10] = {VK_INSERT, VK_END,   VK_DOWN, VK_NEXT, VK_LEFT,
+                                            0,         VK_RIGHT, VK_HOME, VK_UP,   VK_PRIOR};
     if (Key >= SDLK_KP_1 && Key <= SDLK_KP_9)
         return NumLock ? VK_NUMPAD1 + (Key - SDLK_KP_1) : Navigation[1 + (Key - SDLK_KP_1)];
     if (Key == SDLK_KP_0) return NumLock ? VK_NUMPAD0 : VK_INSERT;
@@ -364,8 +340,7 @@ UINT VirtualKeyOfKeypad(SDL_Keycode Key, bool NumLock)
 
 // Letters and digits by their layout's key code, punctuation as on a US keyboard; keys
 // without a Windows code give 0.
-UINT VirtualKeyOf(const SDL_Keysym& Key)
-{
+UINT VirtualKeyOf(const SDL_Keysym& Key) {
     if (Key.sym >= SDLK_a && Key.sym <= SDLK_z) return 'A' + (Key.sym - SDLK_a);
     if (Key.sym >= SDLK_0 && Key.sym <= SDLK_9) return '0' + (Key.sym - SDLK_0);
     if (Key.sym >= SDLK_F1 && Key.sym <= SDLK_F12) return VK_F1 + (Key.sym - SDLK_F1);
@@ -409,8 +384,7 @@ UINT VirtualKeyOf(const SDL_Keysym& Key)
     }
 }
 
-void TranslateKey(const SDL_KeyboardEvent& Event)
-{
+void TranslateKey(const SDL_KeyboardEvent& Event) {
     TWindow* Window = WindowForEvent(Event.windowID);
     UINT Key = VirtualKeyOf(Event.keysym);
     if (Window == nullptr || Key == 0) return;
@@ -425,8 +399,7 @@ void TranslateKey(const SDL_KeyboardEvent& Event)
     PushInput(Window->Handle, Message, Key, static_cast<LPARAM>(Bits), Event.keysym.mod);
 }
 
-WPARAM MouseKeys(uint32_t Buttons)
-{
+WPARAM MouseKeys(uint32_t Buttons) {
     SDL_Keymod Modifiers = SDL_GetModState();
     WPARAM Keys = 0;
     if (Buttons & SDL_BUTTON_LMASK) Keys |= MK_LBUTTON;
@@ -437,24 +410,21 @@ WPARAM MouseKeys(uint32_t Buttons)
     return Keys;
 }
 
-void TrackCursor(const TWindow& Window, int X, int Y)
-{
+void TrackCursor(const TWindow& Window, int X, int Y) {
     int Left = 0;
     int Top = 0;
     SDL_GetWindowPosition(Window.Sdl, &Left, &Top);
     Layer.Cursor = {Left + X, Top + Y};
 }
 
-void TranslateMouseMotion(const SDL_MouseMotionEvent& Event)
-{
+void TranslateMouseMotion(const SDL_MouseMotionEvent& Event) {
     TWindow* Window = WindowForEvent(Event.windowID);
     if (Window == nullptr) return;
     TrackCursor(*Window, Event.x, Event.y);
     PushInput(Window->Handle, WM_MOUSEMOVE, MouseKeys(Event.state), MAKELPARAM(Event.x, Event.y));
 }
 
-void TranslateMouseButton(const SDL_MouseButtonEvent& Event)
-{
+void TranslateMouseButton(const SDL_MouseButtonEvent& Event) {
     TWindow* Window = WindowForEvent(Event.windowID);
     bool Down = Event.type == SDL_MOUSEBUTTONDOWN;
     UINT Message = 0;
@@ -473,8 +443,7 @@ void TranslateMouseButton(const SDL_MouseButtonEvent& Event)
     PushInput(Window->Handle, Message, MouseKeys(Layer.MouseButtons), MAKELPARAM(Event.x, Event.y));
 }
 
-void TranslateWindowEvent(const SDL_WindowEvent& Event)
-{
+void TranslateWindowEvent(const SDL_WindowEvent& Event) {
     TWindow* Window = FindWindowBySdlId(Event.windowID);
     if (Window == nullptr) return;
     switch (Event.event) {
@@ -491,8 +460,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& Event)
     }
 }
 
-void TranslateEvent(const SDL_Event& Event)
-{
+void TranslateEvent(const SDL_Event& Event) {
     switch (Event.type) {
     case SDL_QUIT:
         for (auto& Window : Layer.Windows) PushInput(Window->Handle, WM_CLOSE, 0, 0);
@@ -508,8 +476,7 @@ void TranslateEvent(const SDL_Event& Event)
 }
 
 // Moves what SDL has into the input queue, leaving room for one event's messages.
-void CollectInput()
-{
+void CollectInput() {
     if (!Layer.VideoRunning) return;
     SDL_PumpEvents();
     SDL_Event Event;
@@ -519,17 +486,16 @@ void CollectInput()
 }
 
 // The character a key-down yields on a US keyboard, or -1.
-int CharacterOf(UINT Key, uint16_t Modifiers)
-{
+int CharacterOf(UINT Key, uint16_t Modifiers) {
     static constexpr char ShiftedDigits[] = ")!@#$%^&*(";
     static constexpr struct {
         UINT Key;
         char Plain;
         char Shifted;
-    } Punctuation[] = {{VK_OEM_1, ';', ':'},   {VK_OEM_PLUS, '=', '+'},  {VK_OEM_COMMA, ',', '<'},
+    } Punctuation[] = {{VK_OEM_1, ';', ':'},     {VK_OEM_PLUS, '=', '+'},   {VK_OEM_COMMA, ',', '<'},
                        {VK_OEM_MINUS, '-', '_'}, {VK_OEM_PERIOD, '.', '>'}, {VK_OEM_2, '/', '?'},
-                       {VK_OEM_3, '`', '~'},   {VK_OEM_4, '[', '{'},     {VK_OEM_5, '\\', '|'},
-                       {VK_OEM_6, ']', '}'},   {VK_OEM_7, '\'', '"'}};
+                       {VK_OEM_3, '`', '~'},     {VK_OEM_4, '[', '{'},      {VK_OEM_5, '\\', '|'},
+                       {VK_OEM_6, ']', '}'},     {VK_OEM_7, '\'', '"'}};
     bool Shift = (Modifiers & KMOD_SHIFT) != 0;
     bool Control = (Modifiers & KMOD_CTRL) != 0;
     bool Alt = (Modifiers & KMOD_ALT) != 0;
@@ -572,10 +538,11 @@ int CharacterOf(UINT Key, uint16_t Modifiers)
 
 // ---- Windows -------------------------------------------------------------------------------
 
-bool IsBorderless(DWORD Style) { return (Style & WS_POPUP) && !(Style & (WS_CAPTION | WS_THICKFRAME)); }
+bool IsBorderless(DWORD Style) {
+    return (Style & WS_POPUP) && !(Style & (WS_CAPTION | WS_THICKFRAME));
+}
 
-void ClientSizeOf(DWORD Style, int Width, int Height, int& ClientWidth, int& ClientHeight)
-{
+void ClientSizeOf(DWORD Style, int Width, int Height, int& ClientWidth, int& ClientHeight) {
     ClientWidth = Width;
     ClientHeight = Height;
     if (!IsBorderless(Style)) {
@@ -587,17 +554,19 @@ void ClientSizeOf(DWORD Style, int Width, int Height, int& ClientWidth, int& Cli
     if (ClientHeight < 1) ClientHeight = 1;
 }
 
-SDL_Window* CreateSdlWindow(const char* Title, int X, int Y, int Width, int Height, uint32_t Flags, int Format)
-{
+SDL_Window* CreateSdlWindow(const char* Title, int X, int Y, int Width, int Height, uint32_t Flags,
+                            int Format) {
     ApplyPixelFormat(Format);
-    return SDL_CreateWindow(Title, X, Y, Width, Height, Flags | SDL_WINDOW_OPENGL);
+    SDL_Window* Window = SDL_CreateWindow(Title, X, Y, Width, Height, Flags | SDL_WINDOW_OPENGL);
+    if (Window) SDL_SetCursor(nullptr); // a hidden cursor stays hidden over the new window
+    return Window;
 }
 
 // A window's visual is fixed when it is made, so a different format needs a new SDL window.
-bool RemakeSdlWindow(TWindow& Window, int Format)
-{
-    constexpr uint32_t Kept = SDL_WINDOW_SHOWN | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_RESIZABLE |
-                              SDL_WINDOW_MINIMIZED | SDL_WINDOW_MAXIMIZED | SDL_WINDOW_ALWAYS_ON_TOP;
+bool RemakeSdlWindow(TWindow& Window, int Format) {
+    constexpr uint32_t Kept = SDL_WINDOW_SHOWN | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
+                              SDL_WINDOW_RESIZABLE | SDL_WINDOW_MINIMIZED | SDL_WINDOW_MAXIMIZED |
+                              SDL_WINDOW_ALWAYS_ON_TOP;
     int X = 0, Y = 0, Width = 0, Height = 0;
     SDL_GetWindowPosition(Window.Sdl, &X, &Y);
     SDL_GetWindowSize(Window.Sdl, &Width, &Height);
@@ -617,8 +586,7 @@ bool RemakeSdlWindow(TWindow& Window, int Format)
 
 extern "C" {
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
-{
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
     if (lpModuleName == nullptr) return ProgramModule;
     char Path[PATH_MAX];
     DWORD Length = GetModuleFileNameA(nullptr, Path, sizeof Path);
@@ -628,8 +596,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName)
     return strcasecmp(Name, lpModuleName) == 0 ? ProgramModule : nullptr;
 }
 
-DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
-{
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
     if ((hModule != nullptr && hModule != ProgramModule) || lpFilename == nullptr || nSize == 0) return 0;
     char Path[PATH_MAX];
     ssize_t Length = readlink("/proc/self/exe", Path, sizeof Path);
@@ -644,35 +611,34 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize)
     return static_cast<DWORD>(Length);
 }
 
-BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount)
-{
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount) {
     if (lpPerformanceCount == nullptr) return FALSE;
     lpPerformanceCount->QuadPart = static_cast<LONGLONG>(MonotonicNanoseconds());
     return TRUE;
 }
 
-DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(MonotonicNanoseconds() / 1000000u); }
+DWORD WINAPI GetTickCount(void) {
+    return static_cast<DWORD>(MonotonicNanoseconds() / 1000000u);
+}
 
-VOID WINAPI Sleep(DWORD dwMilliseconds)
-{
+VOID WINAPI Sleep(DWORD dwMilliseconds) {
     if (dwMilliseconds == 0) {
         sched_yield();
         return;
     }
-    timespec Wait{static_cast<time_t>(dwMilliseconds / 1000), static_cast<long>(dwMilliseconds % 1000) * 1000000L};
+    timespec Wait{static_cast<time_t>(dwMilliseconds / 1000),
+                  static_cast<long>(dwMilliseconds % 1000) * 1000000L};
     while (nanosleep(&Wait, &Wait) != 0 && errno == EINTR) {
     }
 }
 
 // ---- user32 --------------------------------------------------------------------------------
 
-HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName)
-{
+HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName) {
     return hInstance == nullptr && lpCursorName == IDC_ARROW ? ArrowCursor : nullptr;
 }
 
-ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass)
-{
+ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
     StartVideo();
     if (lpWndClass == nullptr || lpWndClass->lpszClassName == nullptr || lpWndClass->lpfnWndProc == nullptr ||
         IS_INTRESOURCE(lpWndClass->lpszClassName))
@@ -685,8 +651,7 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass)
     return Atom;
 }
 
-BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance)
-{
+BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance) {
     HINSTANCE Instance = InstanceOf(hInstance);
     for (auto Class = Layer.Classes.begin(); Class != Layer.Classes.end(); ++Class) {
         if (Class->Instance != Instance || !ClassIsNamed(*Class, lpClassName)) continue;
@@ -699,9 +664,8 @@ BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance)
 }
 
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
-                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
-                            HINSTANCE hInstance, LPVOID lpParam)
-{
+                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                            LPVOID lpParam) {
     (void)hWndParent;
     (void)hMenu;
     (void)hInstance;
@@ -724,8 +688,17 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     if (Sdl == nullptr) return nullptr;
 
     auto Window = std::make_unique<TWindow>();
-    *Window = {NewHandle<HWND>(), NewHandle<HDC>(), Sdl, SDL_GetWindowID(Sdl), Class->Procedure, Class->Atom,
-               1, 0, false, SIZE_RESTORED, -1};
+    *Window = {NewHandle<HWND>(),
+               NewHandle<HDC>(),
+               Sdl,
+               SDL_GetWindowID(Sdl),
+               Class->Procedure,
+               Class->Atom,
+               1,
+               0,
+               false,
+               SIZE_RESTORED,
+               -1};
     HWND Handle = Window->Handle;
     Layer.Windows.push_back(std::move(Window));
     if (dwStyle & WS_VISIBLE) Layer.FocusWindow = Handle;
@@ -738,8 +711,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     return FindWindow(Handle) ? Handle : nullptr;
 }
 
-BOOL WINAPI DestroyWindow(HWND hWnd)
-{
+BOOL WINAPI DestroyWindow(HWND hWnd) {
     TWindow* Window = FindWindow(hWnd);
     if (Window == nullptr || Window->Destroying) return FALSE;
     Window->Destroying = true;
@@ -750,12 +722,12 @@ BOOL WINAPI DestroyWindow(HWND hWnd)
     Layer.Input.RemoveWindow(hWnd);
     if (Layer.FocusWindow == hWnd) Layer.FocusWindow = nullptr;
     SDL_DestroyWindow(Window->Sdl);
-    std::erase_if(Layer.Windows, [hWnd](const std::unique_ptr<TWindow>& Each) { return Each->Handle == hWnd; });
+    std::erase_if(Layer.Windows,
+                  [hWnd](const std::unique_ptr<TWindow>& Each) { return Each->Handle == hWnd; });
     return TRUE;
 }
 
-BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
-{
+BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
     TWindow* Window = FindWindow(hWnd);
     if (Window == nullptr) return FALSE;
     BOOL WasVisible = (SDL_GetWindowFlags(Window->Sdl) & SDL_WINDOW_SHOWN) ? TRUE : FALSE;
@@ -776,16 +748,14 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     return WasVisible;
 }
 
-BOOL WINAPI SetForegroundWindow(HWND hWnd)
-{
+BOOL WINAPI SetForegroundWindow(HWND hWnd) {
     TWindow* Window = FindWindow(hWnd);
     if (Window == nullptr) return FALSE;
     SDL_RaiseWindow(Window->Sdl);
     return TRUE;
 }
 
-HWND WINAPI SetFocus(HWND hWnd)
-{
+HWND WINAPI SetFocus(HWND hWnd) {
     TWindow* Window = FindWindow(hWnd);
     if (hWnd != nullptr && Window == nullptr) return nullptr;
     HWND Previous = Layer.FocusWindow;
@@ -794,20 +764,17 @@ HWND WINAPI SetFocus(HWND hWnd)
     return Previous;
 }
 
-HDC WINAPI GetDC(HWND hWnd)
-{
+HDC WINAPI GetDC(HWND hWnd) {
     TWindow* Window = FindWindow(hWnd);
     return Window ? Window->DeviceContext : nullptr;
 }
 
-int WINAPI ReleaseDC(HWND hWnd, HDC hDC)
-{
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC) {
     TWindow* Window = FindWindow(hWnd);
     return Window && Window->DeviceContext == hDC ? 1 : 0;
 }
 
-UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc)
-{
+UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc) {
     if (hWnd != nullptr && FindWindow(hWnd) == nullptr) return 0;
     UINT Period = std::clamp(uElapse, MinimumTimerPeriod, MaximumTimerPeriod);
     TTimer* Existing = nullptr;
@@ -822,8 +789,7 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
     return Id != 0 ? Id : 1;
 }
 
-BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
-{
+BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
     if (lpMsg == nullptr) return FALSE;
     bool Remove = (wRemoveMsg & PM_REMOVE) != 0;
     CollectInput();
@@ -833,7 +799,8 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
         const TQueuedMessage& Found = Queue->At(Index);
         *lpMsg = Found.Message;
         if (Remove) {
-            if (Queue == &Layer.Input && Found.Message.message >= WM_KEYDOWN && Found.Message.message <= WM_SYSKEYUP)
+            if (Queue == &Layer.Input && Found.Message.message >= WM_KEYDOWN &&
+                Found.Message.message <= WM_SYSKEYUP)
                 Layer.KeyModifiers = Found.Modifiers;
             Queue->RemoveAt(Index);
         }
@@ -842,7 +809,8 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     DWORD Now = GetTickCount();
     for (auto& Timer : Layer.Timers) {
         MSG Tick = MakeMessage(Timer.Window, WM_TIMER, Timer.Id, reinterpret_cast<LPARAM>(Timer.Procedure));
-        if (static_cast<int32_t>(Now - Timer.Due) < 0 || !MatchesFilter(Tick, hWnd, wMsgFilterMin, wMsgFilterMax))
+        if (static_cast<int32_t>(Now - Timer.Due) < 0 ||
+            !MatchesFilter(Tick, hWnd, wMsgFilterMin, wMsgFilterMax))
             continue;
         *lpMsg = Tick;
         if (Remove) {
@@ -854,8 +822,7 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     return FALSE;
 }
 
-BOOL WINAPI TranslateMessage(const MSG* lpMsg)
-{
+BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
     if (lpMsg == nullptr) return FALSE;
     UINT Message = lpMsg->message;
     if (Message != WM_KEYDOWN && Message != WM_KEYUP && Message != WM_SYSKEYDOWN && Message != WM_SYSKEYUP)
@@ -872,8 +839,7 @@ BOOL WINAPI TranslateMessage(const MSG* lpMsg)
     return TRUE;
 }
 
-LRESULT WINAPI DispatchMessageA(const MSG* lpMsg)
-{
+LRESULT WINAPI DispatchMessageA(const MSG* lpMsg) {
     if (lpMsg == nullptr) return 0;
     if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
         if (lpMsg->hwnd != nullptr && FindWindow(lpMsg->hwnd) == nullptr) return 0;
@@ -883,8 +849,7 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg)
     return SendToWindow(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
 }
 
-LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
-{
+LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (Msg == WM_CLOSE) {
         DestroyWindow(hWnd);
     } else if (Msg == WM_SYSKEYDOWN && wParam == VK_F4 && (lParam & (1 << 29))) {
@@ -893,8 +858,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     return 0;
 }
 
-int WINAPI GetSystemMetrics(int nIndex)
-{
+int WINAPI GetSystemMetrics(int nIndex) {
     switch (nIndex) {
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
@@ -910,8 +874,7 @@ int WINAPI GetSystemMetrics(int nIndex)
     }
 }
 
-int WINAPI ShowCursor(BOOL bShow)
-{
+int WINAPI ShowCursor(BOOL bShow) {
     Layer.CursorCount += bShow ? 1 : -1;
     if (Layer.VideoRunning) SDL_ShowCursor(Layer.CursorCount >= 0 ? SDL_ENABLE : SDL_DISABLE);
     return Layer.CursorCount;
@@ -919,14 +882,12 @@ int WINAPI ShowCursor(BOOL bShow)
 
 // ---- gdi32 and opengl32 --------------------------------------------------------------------
 
-int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd)
-{
+int WINAPI ChoosePixelFormat(HDC hdc, const PIXELFORMATDESCRIPTOR* ppfd) {
     if (FindWindowByDeviceContext(hdc) == nullptr || ppfd == nullptr) return 0;
     return ClosestPixelFormat(*ppfd);
 }
 
-BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppfd)
-{
+BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppfd) {
     (void)ppfd;
     TWindow* Window = FindWindowByDeviceContext(hdc);
     if (Window == nullptr || format < 1 || format > PixelFormatCount) return FALSE;
@@ -936,16 +897,14 @@ BOOL WINAPI SetPixelFormat(HDC hdc, int format, const PIXELFORMATDESCRIPTOR* ppf
     return TRUE;
 }
 
-BOOL WINAPI SwapBuffers(HDC hdc)
-{
+BOOL WINAPI SwapBuffers(HDC hdc) {
     TWindow* Window = FindWindowByDeviceContext(hdc);
     if (Window == nullptr || Window->PixelFormat == 0) return FALSE;
     SDL_GL_SwapWindow(Window->Sdl);
     return TRUE;
 }
 
-HGLRC WINAPI wglCreateContext(HDC hdc)
-{
+HGLRC WINAPI wglCreateContext(HDC hdc) {
     TWindow* Window = FindWindowByDeviceContext(hdc);
     if (Window == nullptr || Window->PixelFormat == 0) return nullptr;
     SDL_Window* CurrentWindow = SDL_GL_GetCurrentWindow();
@@ -961,8 +920,7 @@ HGLRC WINAPI wglCreateContext(HDC hdc)
     return Handle;
 }
 
-BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc)
-{
+BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc) {
     if (hglrc == nullptr) {
         if (Layer.VideoRunning) SDL_GL_MakeCurrent(nullptr, nullptr);
         return TRUE;
@@ -973,13 +931,13 @@ BOOL WINAPI wglMakeCurrent(HDC hdc, HGLRC hglrc)
     return SDL_GL_MakeCurrent(Window->Sdl, Context->Sdl) == 0 ? TRUE : FALSE;
 }
 
-BOOL WINAPI wglDeleteContext(HGLRC hglrc)
-{
+BOOL WINAPI wglDeleteContext(HGLRC hglrc) {
     TContext* Context = FindContext(hglrc);
     if (Context == nullptr) return FALSE;
     if (SDL_GL_GetCurrentContext() == Context->Sdl) SDL_GL_MakeCurrent(nullptr, nullptr);
     SDL_GL_DeleteContext(Context->Sdl);
-    std::erase_if(Layer.Contexts, [hglrc](const std::unique_ptr<TContext>& Each) { return Each->Handle == hglrc; });
+    std::erase_if(Layer.Contexts,
+                  [hglrc](const std::unique_ptr<TContext>& Each) { return Each->Handle == hglrc; });
     return TRUE;
 }
 

@@ -10,9 +10,12 @@
 // results are those of Windows; what differs is listed here beside each call.
 //
 // No display: the first call that needs video (GetSystemMetrics for the screen size, or
-// RegisterClassA, CreateWindowExA) starts SDL's video. When it cannot start, the layer
-// writes the single console line "no display: SDL video could not start: " followed by
-// SDL's error text, and ends the process with exit status 1.
+// RegisterClassA) starts SDL's video. SDL's drivers that show nothing (offscreen, dummy) are
+// used only when SDL_VIDEODRIVER names them. When video cannot start, the layer writes the
+// single console line "no display: SDL video could not start: " followed by SDL's error text
+// (such as "x11,wayland,KMSDRM not available") and ends the process with exit status 1.
+//
+// Signals keep their default action (SDL installs no handlers), as on a Windows console.
 
 #include <cstddef>
 #include <cstdint>
@@ -70,8 +73,10 @@ typedef uintptr_t ULONG_PTR;
 typedef ULONG_PTR DWORD_PTR;
 typedef WORD ATOM;
 
-#define MAKEWORD(a, b) ((WORD)(((BYTE)(((DWORD_PTR)(a)) & 0xff)) | ((WORD)((BYTE)(((DWORD_PTR)(b)) & 0xff))) << 8))
-#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKEWORD(a, b)                                                                                       \
+    ((WORD)(((BYTE)(((DWORD_PTR)(a)) & 0xff)) | ((WORD)((BYTE)(((DWORD_PTR)(b)) & 0xff))) << 8))
+#define MAKELONG(a, b)                                                                                       \
+    ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
@@ -146,7 +151,7 @@ typedef struct tagPIXELFORMATDESCRIPTOR {
 } PIXELFORMATDESCRIPTOR, *PPIXELFORMATDESCRIPTOR, *LPPIXELFORMATDESCRIPTOR;
 
 typedef union _LARGE_INTEGER {
-    struct {
+    __extension__ struct {
         DWORD LowPart;
         LONG HighPart;
     };
@@ -208,7 +213,7 @@ typedef union _LARGE_INTEGER {
 #define WS_THICKFRAME 0x00040000L
 #define WS_MINIMIZEBOX 0x00020000L
 #define WS_MAXIMIZEBOX 0x00010000L
-#define WS_OVERLAPPEDWINDOW \
+#define WS_OVERLAPPEDWINDOW                                                                                  \
     (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
 #define WS_EX_TOPMOST 0x00000008L
 #define WS_EX_WINDOWEDGE 0x00000100L
@@ -367,8 +372,8 @@ BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance);
 // also when it is larger than the screen. The class's window procedure receives WM_SIZE with
 // the client size before the call returns.
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
-                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu,
-                            HINSTANCE hInstance, LPVOID lpParam);
+                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                            LPVOID lpParam);
 // Sends WM_DESTROY, then removes the window with its timers, its queued messages and its
 // device context. FALSE for a window that no longer exists.
 BOOL WINAPI DestroyWindow(HWND hWnd);

@@ -29,8 +29,7 @@ std::vector<TReceived> Received;
 
 // Handles messages as the show does: keys, characters and mouse are swallowed, the rest
 // gets the default handling.
-LRESULT CALLBACK RecordingProcedure(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam)
-{
+LRESULT CALLBACK RecordingProcedure(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
     Received.push_back({Window, Message, WParam, LParam});
     switch (Message) {
     case WM_SIZE:
@@ -46,8 +45,7 @@ LRESULT CALLBACK RecordingProcedure(HWND Window, UINT Message, WPARAM WParam, LP
     }
 }
 
-PIXELFORMATDESCRIPTOR ShowPixelFormat()
-{
+PIXELFORMATDESCRIPTOR ShowPixelFormat() {
     PIXELFORMATDESCRIPTOR Descriptor;
     ZeroMemory(&Descriptor, sizeof Descriptor);
     Descriptor.nSize = sizeof Descriptor;
@@ -66,8 +64,7 @@ const std::string Title = "new project " + std::to_string(getpid());
 
 class WindowLayer : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         Received.clear();
         WNDCLASSA Class;
         ZeroMemory(&Class, sizeof Class);
@@ -79,8 +76,7 @@ protected:
         ASSERT_NE(RegisterClassA(&Class), 0);
     }
 
-    void TearDown() override
-    {
+    void TearDown() override {
         if (Context) {
             wglMakeCurrent(DeviceContext, NULL);
             wglDeleteContext(Context);
@@ -89,15 +85,13 @@ protected:
         EXPECT_TRUE(UnregisterClassA(ClassName, GetModuleHandleA(NULL)));
     }
 
-    HWND Create(DWORD Style, int Width, int Height)
-    {
-        Window = CreateWindowExA(WS_EX_APPWINDOW, ClassName, Title.c_str(), Style, 0, 0, Width, Height, NULL, NULL,
-                                 GetModuleHandleA(NULL), NULL);
+    HWND Create(DWORD Style, int Width, int Height) {
+        Window = CreateWindowExA(WS_EX_APPWINDOW, ClassName, Title.c_str(), Style, 0, 0, Width, Height, NULL,
+                                 NULL, GetModuleHandleA(NULL), NULL);
         return Window;
     }
 
-    void CreateWithContext(int Width, int Height)
-    {
+    void CreateWithContext(int Width, int Height) {
         ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, Width, Height), nullptr);
         DeviceContext = GetDC(Window);
         ASSERT_NE(DeviceContext, nullptr);
@@ -111,16 +105,14 @@ protected:
     }
 
     // The SDL window behind our window, found by its title.
-    static SDL_Window* SdlWindow()
-    {
+    static SDL_Window* SdlWindow() {
         for (Uint32 Id = 1; Id < 256; ++Id)
             if (SDL_Window* Each = SDL_GetWindowFromID(Id); Each && SDL_GetWindowTitle(Each) == Title)
                 return Each;
         return nullptr;
     }
 
-    static void PushKey(SDL_Keycode Key, Uint16 Modifiers, Uint32 Type = SDL_KEYDOWN)
-    {
+    static void PushKey(SDL_Keycode Key, Uint16 Modifiers, Uint32 Type = SDL_KEYDOWN) {
         SDL_Event Event{};
         Event.type = Type;
         Event.key.windowID = SDL_GetWindowID(SdlWindow());
@@ -132,8 +124,7 @@ protected:
     }
 
     // Runs the show's message loop until Done holds or about Passes milliseconds have passed.
-    static bool PumpUntil(const std::function<bool()>& Done, int Passes = 2000)
-    {
+    static bool PumpUntil(const std::function<bool()>& Done, int Passes = 2000) {
         for (int Pass = 0; Pass < Passes; ++Pass) {
             MSG Message;
             while (PeekMessageA(&Message, NULL, 0, 0, PM_REMOVE)) {
@@ -146,22 +137,19 @@ protected:
         return false;
     }
 
-    static const TReceived* Find(UINT Message)
-    {
+    static const TReceived* Find(UINT Message) {
         for (const auto& Each : Received)
             if (Each.Message == Message) return &Each;
         return nullptr;
     }
 
-    static const TReceived* FindLast(UINT Message)
-    {
+    static const TReceived* FindLast(UINT Message) {
         for (auto Each = Received.rbegin(); Each != Received.rend(); ++Each)
             if (Each->Message == Message) return &*Each;
         return nullptr;
     }
 
-    static std::function<bool()> Arrived(UINT Message)
-    {
+    static std::function<bool()> Arrived(UINT Message) {
         return [Message] { return Find(Message) != nullptr; };
     }
 
@@ -172,8 +160,7 @@ protected:
 
 // ---- Window and GL context ----
 
-TEST_F(WindowLayer, ClearColourReadsBackFromTheContext)
-{
+TEST_F(WindowLayer, ClearColourReadsBackFromTheContext) {
     CreateWithContext(64, 48);
     glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -185,8 +172,7 @@ TEST_F(WindowLayer, ClearColourReadsBackFromTheContext)
     EXPECT_TRUE(SwapBuffers(DeviceContext));
 }
 
-TEST_F(WindowLayer, ImmediateModeDrawsInPixelUnits)
-{
+TEST_F(WindowLayer, ImmediateModeDrawsInPixelUnits) {
     CreateWithContext(64, 48);
     glViewport(0, 0, 64, 48);
     glMatrixMode(GL_PROJECTION);
@@ -210,8 +196,7 @@ TEST_F(WindowLayer, ImmediateModeDrawsInPixelUnits)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST_F(WindowLayer, ShowPixelFormatIsDoubleBufferedWithDepth)
-{
+TEST_F(WindowLayer, ShowPixelFormatIsDoubleBufferedWithDepth) {
     CreateWithContext(32, 32);
     GLint Depth = 0;
     GLboolean DoubleBuffer = GL_FALSE;
@@ -221,8 +206,7 @@ TEST_F(WindowLayer, ShowPixelFormatIsDoubleBufferedWithDepth)
     EXPECT_EQ(DoubleBuffer, GL_TRUE);
 }
 
-TEST_F(WindowLayer, OtherPixelFormatRemakesTheWindow)
-{
+TEST_F(WindowLayer, OtherPixelFormatRemakesTheWindow) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 32, 32), nullptr);
     DeviceContext = GetDC(Window);
     PIXELFORMATDESCRIPTOR Descriptor = ShowPixelFormat();
@@ -242,8 +226,7 @@ TEST_F(WindowLayer, OtherPixelFormatRemakesTheWindow)
     EXPECT_GE(Stencil, 8);
 }
 
-TEST_F(WindowLayer, CreatingAContextLeavesTheCurrentOneAlone)
-{
+TEST_F(WindowLayer, CreatingAContextLeavesTheCurrentOneAlone) {
     ASSERT_NE(Create(WS_POPUP, 32, 32), nullptr);
     DeviceContext = GetDC(Window);
     PIXELFORMATDESCRIPTOR Descriptor = ShowPixelFormat();
@@ -261,15 +244,15 @@ TEST_F(WindowLayer, CreatingAContextLeavesTheCurrentOneAlone)
     Context = NULL;
 }
 
-TEST_F(WindowLayer, CallsOnWrongHandlesFailAsOnWindows)
-{
+TEST_F(WindowLayer, CallsOnWrongHandlesFailAsOnWindows) {
     PIXELFORMATDESCRIPTOR Descriptor = ShowPixelFormat();
     EXPECT_EQ(ChoosePixelFormat(NULL, &Descriptor), 0);
     EXPECT_EQ(GetDC(NULL), nullptr);
     EXPECT_EQ(wglCreateContext(NULL), nullptr);
     EXPECT_FALSE(SetPixelFormat(NULL, 1, &Descriptor));
     EXPECT_FALSE(SwapBuffers(NULL));
-    EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL), nullptr);
+    EXPECT_EQ(CreateWindowExA(0, "no such class", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL),
+              nullptr);
 
     ASSERT_NE(Create(WS_POPUP, 32, 32), nullptr);
     DeviceContext = GetDC(Window);
@@ -286,8 +269,7 @@ TEST_F(WindowLayer, CallsOnWrongHandlesFailAsOnWindows)
     EXPECT_EQ(SetTimer(reinterpret_cast<HWND>(0x1234), 1, 30, NULL), 0u);
 }
 
-TEST_F(WindowLayer, ClassNamesAreRegisteredOnce)
-{
+TEST_F(WindowLayer, ClassNamesAreRegisteredOnce) {
     WNDCLASSA Class;
     ZeroMemory(&Class, sizeof Class);
     Class.lpfnWndProc = RecordingProcedure;
@@ -300,10 +282,17 @@ TEST_F(WindowLayer, ClassNamesAreRegisteredOnce)
     EXPECT_FALSE(UnregisterClassA("another", NULL));
 }
 
+TEST_F(WindowLayer, HiddenCursorStaysHiddenOverNewWindows) {
+    EXPECT_EQ(ShowCursor(FALSE), -1);
+    ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 32, 32), nullptr);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    EXPECT_EQ(ShowCursor(TRUE), 0);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
+}
+
 // ---- Size ----
 
-TEST_F(WindowLayer, CreationSendsTheClientSize)
-{
+TEST_F(WindowLayer, CreationSendsTheClientSize) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 300, 200), nullptr);
     ASSERT_FALSE(Received.empty());
     EXPECT_EQ(Received[0].Message, static_cast<UINT>(WM_SIZE));
@@ -312,8 +301,7 @@ TEST_F(WindowLayer, CreationSendsTheClientSize)
     EXPECT_EQ(HIWORD(Received[0].LParam), 200);
 }
 
-TEST_F(WindowLayer, FramedWindowLosesFrameAndCaptionFromItsClientArea)
-{
+TEST_F(WindowLayer, FramedWindowLosesFrameAndCaptionFromItsClientArea) {
     int Width = 400 + 2 * GetSystemMetrics(SM_CXDLGFRAME);
     int Height = 300 + 2 * GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW, Width, Height), nullptr);
@@ -323,10 +311,10 @@ TEST_F(WindowLayer, FramedWindowLosesFrameAndCaptionFromItsClientArea)
     EXPECT_EQ(HIWORD(Size->LParam), 300);
 }
 
-TEST_F(WindowLayer, PopupMayReachPastTheScreen)
-{
+TEST_F(WindowLayer, PopupMayReachPastTheScreen) {
     int Width = GetSystemMetrics(SM_CXSCREEN) + 2 * GetSystemMetrics(SM_CXDLGFRAME);
-    int Height = GetSystemMetrics(SM_CYSCREEN) + 2 * GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
+    int Height =
+        GetSystemMetrics(SM_CYSCREEN) + 2 * GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, Width, Height), nullptr);
     PumpUntil([] { return false; }, 200);
     int SdlWidth = 0;
@@ -340,8 +328,7 @@ TEST_F(WindowLayer, PopupMayReachPastTheScreen)
     EXPECT_EQ(HIWORD(Last->LParam), Height);
 }
 
-TEST_F(WindowLayer, ResizeArrivesAsWmSize)
-{
+TEST_F(WindowLayer, ResizeArrivesAsWmSize) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 200, 100), nullptr);
     Received.clear();
     SDL_SetWindowSize(SdlWindow(), 250, 150);
@@ -351,8 +338,7 @@ TEST_F(WindowLayer, ResizeArrivesAsWmSize)
     }));
 }
 
-TEST_F(WindowLayer, SystemMetricsHaveTheClassicFrame)
-{
+TEST_F(WindowLayer, SystemMetricsHaveTheClassicFrame) {
     EXPECT_GT(GetSystemMetrics(SM_CXSCREEN), 0);
     EXPECT_GT(GetSystemMetrics(SM_CYSCREEN), 0);
     EXPECT_EQ(GetSystemMetrics(SM_CXDLGFRAME), 3);
@@ -363,8 +349,7 @@ TEST_F(WindowLayer, SystemMetricsHaveTheClassicFrame)
 
 // ---- Keyboard ----
 
-TEST_F(WindowLayer, EscapeArrivesAsCharacter27)
-{
+TEST_F(WindowLayer, EscapeArrivesAsCharacter27) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     PushKey(SDLK_ESCAPE, KMOD_NONE);
     ASSERT_TRUE(PumpUntil(Arrived(WM_CHAR)));
@@ -376,8 +361,7 @@ TEST_F(WindowLayer, EscapeArrivesAsCharacter27)
     EXPECT_EQ(Find(WM_CHAR)->Window, Window);
 }
 
-TEST_F(WindowLayer, EscapeTypedOnTheXServerArrivesAsCharacter27)
-{
+TEST_F(WindowLayer, EscapeTypedOnTheXServerArrivesAsCharacter27) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     SetForegroundWindow(Window);
     SetFocus(Window);
@@ -387,8 +371,7 @@ TEST_F(WindowLayer, EscapeTypedOnTheXServerArrivesAsCharacter27)
     EXPECT_EQ(Find(WM_CHAR)->WParam, 27u);
 }
 
-TEST_F(WindowLayer, AltKeysArriveAsSystemKeysAndCharacters)
-{
+TEST_F(WindowLayer, AltKeysArriveAsSystemKeysAndCharacters) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     PushKey(SDLK_ESCAPE, KMOD_LALT);
     ASSERT_TRUE(PumpUntil(Arrived(WM_SYSCHAR)));
@@ -405,8 +388,7 @@ TEST_F(WindowLayer, AltKeysArriveAsSystemKeysAndCharacters)
     EXPECT_NE(static_cast<DWORD>(Find(WM_SYSKEYUP)->LParam) & 0xC0000000u, 0u);
 }
 
-TEST_F(WindowLayer, AltF4ClosesTheWindowThroughTheDefaultHandling)
-{
+TEST_F(WindowLayer, AltF4ClosesTheWindowThroughTheDefaultHandling) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     PushKey(SDLK_F4, KMOD_LALT);
     ASSERT_TRUE(PumpUntil(Arrived(WM_DESTROY)));
@@ -421,14 +403,16 @@ struct TCharacterCase {
     int Character; // -1: no WM_CHAR
 };
 
-TEST_F(WindowLayer, KeyDownsYieldTheirCharacters)
-{
+TEST_F(WindowLayer, KeyDownsYieldTheirCharacters) {
     const TCharacterCase Cases[] = {
-        {SDLK_a, KMOD_NONE, 'a'},       {SDLK_a, KMOD_LSHIFT, 'A'},     {SDLK_a, KMOD_CAPS, 'A'},
-        {SDLK_a, KMOD_CAPS | KMOD_LSHIFT, 'a'}, {SDLK_c, KMOD_LCTRL, 3}, {SDLK_1, KMOD_LSHIFT, '!'},
-        {SDLK_SLASH, KMOD_RSHIFT, '?'}, {SDLK_RETURN, KMOD_NONE, 13},  {SDLK_BACKSPACE, KMOD_NONE, 8},
-        {SDLK_SPACE, KMOD_NONE, ' '},   {SDLK_KP_5, KMOD_NUM, '5'},    {SDLK_LEFT, KMOD_NONE, -1},
-        {SDLK_F1, KMOD_NONE, -1},       {SDLK_LSHIFT, KMOD_LSHIFT, -1}, {SDLK_DELETE, KMOD_NONE, -1},
+        {SDLK_a, KMOD_NONE, 'a'},       {SDLK_a, KMOD_LSHIFT, 'A'},
+        {SDLK_a, KMOD_CAPS, 'A'},       {SDLK_a, KMOD_CAPS | KMOD_LSHIFT, 'a'},
+        {SDLK_c, KMOD_LCTRL, 3},        {SDLK_1, KMOD_LSHIFT, '!'},
+        {SDLK_SLASH, KMOD_RSHIFT, '?'}, {SDLK_RETURN, KMOD_NONE, 13},
+        {SDLK_BACKSPACE, KMOD_NONE, 8}, {SDLK_SPACE, KMOD_NONE, ' '},
+        {SDLK_KP_5, KMOD_NUM, '5'},     {SDLK_LEFT, KMOD_NONE, -1},
+        {SDLK_F1, KMOD_NONE, -1},       {SDLK_LSHIFT, KMOD_LSHIFT, -1},
+        {SDLK_DELETE, KMOD_NONE, -1},
     };
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     for (const auto& Case : Cases) {
@@ -446,8 +430,7 @@ TEST_F(WindowLayer, KeyDownsYieldTheirCharacters)
     }
 }
 
-TEST_F(WindowLayer, TranslateMessageAnswersForKeyMessagesOnly)
-{
+TEST_F(WindowLayer, TranslateMessageAnswersForKeyMessagesOnly) {
     MSG Message{};
     Message.message = WM_KEYUP;
     Message.wParam = 'A';
@@ -459,8 +442,7 @@ TEST_F(WindowLayer, TranslateMessageAnswersForKeyMessagesOnly)
 
 // ---- Close ----
 
-TEST_F(WindowLayer, CloseRequestArrivesAsWmCloseAndDestroysTheWindow)
-{
+TEST_F(WindowLayer, CloseRequestArrivesAsWmCloseAndDestroysTheWindow) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     SDL_Event Event{};
     Event.type = SDL_WINDOWEVENT;
@@ -477,19 +459,19 @@ TEST_F(WindowLayer, CloseRequestArrivesAsWmCloseAndDestroysTheWindow)
     Window = NULL;
 }
 
-TEST_F(WindowLayer, QuitRequestArrivesAsWmClose)
-{
+TEST_F(WindowLayer, QuitRequestArrivesAsWmClose) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     SDL_Event Event{};
     Event.type = SDL_QUIT;
     ASSERT_EQ(SDL_PushEvent(&Event), 1);
     ASSERT_TRUE(PumpUntil(Arrived(WM_DESTROY)));
-    EXPECT_EQ(std::count_if(Received.begin(), Received.end(), [](const TReceived& Each) { return Each.Message == WM_CLOSE; }), 1);
+    EXPECT_EQ(std::count_if(Received.begin(), Received.end(),
+                            [](const TReceived& Each) { return Each.Message == WM_CLOSE; }),
+              1);
     Window = NULL;
 }
 
-TEST_F(WindowLayer, DestroyedWindowsGetNoMoreMessages)
-{
+TEST_F(WindowLayer, DestroyedWindowsGetNoMoreMessages) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     SetTimer(Window, 1, 10, NULL);
     PushKey(SDLK_x, KMOD_NONE);
@@ -503,8 +485,7 @@ TEST_F(WindowLayer, DestroyedWindowsGetNoMoreMessages)
 
 // ---- Mouse ----
 
-TEST_F(WindowLayer, MouseMotionAndButtonsArriveWithClientCoordinates)
-{
+TEST_F(WindowLayer, MouseMotionAndButtonsArriveWithClientCoordinates) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     SDL_Event Event{};
     Event.type = SDL_MOUSEBUTTONDOWN;
@@ -530,8 +511,7 @@ TEST_F(WindowLayer, MouseMotionAndButtonsArriveWithClientCoordinates)
 
 // ---- Queue and timers ----
 
-TEST_F(WindowLayer, TimerPostsWmTimerAtItsPeriod)
-{
+TEST_F(WindowLayer, TimerPostsWmTimerAtItsPeriod) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     EXPECT_EQ(SetTimer(Window, 12648430, 30, NULL), 12648430u);
     ASSERT_TRUE(PumpUntil([] {
@@ -543,8 +523,7 @@ TEST_F(WindowLayer, TimerPostsWmTimerAtItsPeriod)
     EXPECT_EQ(Tick->Window, Window);
 }
 
-TEST_F(WindowLayer, LateTimerGivesOneMessageNotABacklog)
-{
+TEST_F(WindowLayer, LateTimerGivesOneMessageNotABacklog) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     SetTimer(Window, 7, 10, NULL);
     Sleep(100);
@@ -554,13 +533,11 @@ TEST_F(WindowLayer, LateTimerGivesOneMessageNotABacklog)
     EXPECT_EQ(Ticks, 1);
 }
 
-VOID CALLBACK CountingTimerProcedure(HWND, UINT Message, UINT_PTR Id, DWORD)
-{
+VOID CALLBACK CountingTimerProcedure(HWND, UINT Message, UINT_PTR Id, DWORD) {
     Received.push_back({NULL, Message, Id, 0});
 }
 
-TEST_F(WindowLayer, TimerProcedureIsCalledByDispatch)
-{
+TEST_F(WindowLayer, TimerProcedureIsCalledByDispatch) {
     UINT_PTR Id = SetTimer(NULL, 0, 10, CountingTimerProcedure);
     ASSERT_NE(Id, 0u);
     ASSERT_TRUE(PumpUntil(Arrived(WM_TIMER)));
@@ -568,8 +545,7 @@ TEST_F(WindowLayer, TimerProcedureIsCalledByDispatch)
     EXPECT_EQ(Find(WM_TIMER)->Window, nullptr);
 }
 
-TEST_F(WindowLayer, PeekWithoutRemoveLeavesTheMessage)
-{
+TEST_F(WindowLayer, PeekWithoutRemoveLeavesTheMessage) {
     ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 64, 64), nullptr);
     PushKey(SDLK_ESCAPE, KMOD_NONE);
     MSG First{};
@@ -585,8 +561,7 @@ TEST_F(WindowLayer, PeekWithoutRemoveLeavesTheMessage)
 
 // ---- Kernel calls ----
 
-TEST(KernelCalls, ModuleFileNameIsTheRunningExecutable)
-{
+TEST(KernelCalls, ModuleFileNameIsTheRunningExecutable) {
     char Expected[PATH_MAX] = {};
     ASSERT_GT(readlink("/proc/self/exe", Expected, sizeof Expected - 1), 0);
     char Path[PATH_MAX] = {};
@@ -602,15 +577,13 @@ TEST(KernelCalls, ModuleFileNameIsTheRunningExecutable)
     EXPECT_EQ(GetModuleFileNameA(reinterpret_cast<HMODULE>(0x1234), Path, sizeof Path), 0u);
 }
 
-TEST(KernelCalls, ModuleHandleIsTheProgramsOnly)
-{
+TEST(KernelCalls, ModuleHandleIsTheProgramsOnly) {
     EXPECT_NE(GetModuleHandleA(NULL), nullptr);
     EXPECT_EQ(GetModuleHandleA("test_win32"), GetModuleHandleA(NULL));
     EXPECT_EQ(GetModuleHandleA("bass.dll"), nullptr);
 }
 
-TEST(KernelCalls, ClocksRunForwardAcrossSleep)
-{
+TEST(KernelCalls, ClocksRunForwardAcrossSleep) {
     LARGE_INTEGER Before;
     LARGE_INTEGER After;
     ASSERT_TRUE(QueryPerformanceCounter(&Before));
@@ -622,8 +595,7 @@ TEST(KernelCalls, ClocksRunForwardAcrossSleep)
     EXPECT_FALSE(QueryPerformanceCounter(NULL));
 }
 
-TEST(KernelCalls, CursorCountGoesDownAndUp)
-{
+TEST(KernelCalls, CursorCountGoesDownAndUp) {
     EXPECT_EQ(ShowCursor(FALSE), -1);
     EXPECT_EQ(ShowCursor(FALSE), -2);
     EXPECT_EQ(ShowCursor(TRUE), -1);
@@ -632,8 +604,7 @@ TEST(KernelCalls, CursorCountGoesDownAndUp)
     EXPECT_EQ(LoadCursorA(NULL, MAKEINTRESOURCEA(32513)), nullptr);
 }
 
-TEST(Records, HaveTheirWindowsSizes)
-{
+TEST(Records, HaveTheirWindowsSizes) {
     EXPECT_EQ(sizeof(PIXELFORMATDESCRIPTOR), 40u);
     EXPECT_EQ(sizeof(POINT), 8u);
     EXPECT_EQ(sizeof(LARGE_INTEGER), 8u);
@@ -649,8 +620,7 @@ struct TProbeResult {
     int Status;
 };
 
-TProbeResult RunProbeWithoutDisplay(const std::string& Environment, const char* Mode)
-{
+TProbeResult RunProbeWithoutDisplay(const std::string& Environment, const char* Mode) {
     std::string Command =
         "env -u DISPLAY -u WAYLAND_DISPLAY " + Environment + " " + WIN32_PROBE + " " + Mode + " 2>/dev/null";
     FILE* Pipe = popen(Command.c_str(), "r");
@@ -662,8 +632,7 @@ TProbeResult RunProbeWithoutDisplay(const std::string& Environment, const char* 
     return {Output, WIFEXITED(Status) ? WEXITSTATUS(Status) : -1};
 }
 
-void ExpectNoDisplayLine(const TProbeResult& Result)
-{
+void ExpectNoDisplayLine(const TProbeResult& Result) {
     const std::string Prefix = "no display: SDL video could not start: ";
     EXPECT_EQ(Result.Status, 1);
     ASSERT_GT(Result.Output.size(), Prefix.size() + 2) << Result.Output;
@@ -672,24 +641,20 @@ void ExpectNoDisplayLine(const TProbeResult& Result)
     EXPECT_EQ(Result.Output.find('\n'), Result.Output.size() - 1) << "one line only";
 }
 
-TEST(NoDisplay, ScreenSizeQueryEndsTheProgramWithOneLine)
-{
+TEST(NoDisplay, ScreenSizeQueryEndsTheProgramWithOneLine) {
     ExpectNoDisplayLine(RunProbeWithoutDisplay("SDL_VIDEODRIVER=x11", "metrics"));
 }
 
-TEST(NoDisplay, ClassRegistrationEndsTheProgramWithOneLine)
-{
+TEST(NoDisplay, ClassRegistrationEndsTheProgramWithOneLine) {
     ExpectNoDisplayLine(RunProbeWithoutDisplay("SDL_VIDEODRIVER=x11", "class"));
 }
 
 // SDL would start its offscreen driver here; a show nobody can see must not run.
-TEST(NoDisplay, DriversThatShowNothingDoNotCount)
-{
+TEST(NoDisplay, DriversThatShowNothingDoNotCount) {
     ExpectNoDisplayLine(RunProbeWithoutDisplay("-u SDL_VIDEODRIVER", "metrics"));
 }
 
-TEST(NoDisplay, DriverAskedForByNameIsUsed)
-{
+TEST(NoDisplay, DriverAskedForByNameIsUsed) {
     TProbeResult Result = RunProbeWithoutDisplay("SDL_VIDEODRIVER=offscreen", "metrics");
     EXPECT_EQ(Result.Status, 0);
     EXPECT_EQ(Result.Output, "video started\r\n");

@@ -6,13 +6,11 @@
 
 #include <cstring>
 
-static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam)
-{
+static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
     return DefWindowProcA(Window, Message, WParam, LParam);
 }
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "metrics") == 0) {
         GetSystemMetrics(SM_CXSCREEN);
     } else if (argc == 2 && std::strcmp(argv[1], "class") == 0) {
