@@ -185,31 +185,31 @@ template <typename THandle> THandle NewHandle() {
     return reinterpret_cast<THandle>(Layer.LastHandle);
 }
 
+template <typename TObject, typename TPredicate>
+TObject* FindIn(const std::vector<std::unique_ptr<TObject>>& Objects, TPredicate Matches) {
+    for (const auto& Object : Objects)
+        if (Matches(*Object)) return Object.get();
+    return nullptr;
+}
+
 TWindow* FindWindow(HWND Handle) {
     if (Handle == nullptr) return nullptr;
-    for (auto& Window : Layer.Windows)
-        if (Window->Handle == Handle) return Window.get();
-    return nullptr;
+    return FindIn(Layer.Windows, [Handle](const TWindow& Window) { return Window.Handle == Handle; });
 }
 
 TWindow* FindWindowByDeviceContext(HDC DeviceContext) {
     if (DeviceContext == nullptr) return nullptr;
-    for (auto& Window : Layer.Windows)
-        if (Window->DeviceContext == DeviceContext) return Window.get();
-    return nullptr;
+    return FindIn(Layer.Windows,
+                  [DeviceContext](const TWindow& Window) { return Window.DeviceContext == DeviceContext; });
 }
 
 TWindow* FindWindowBySdlId(uint32_t SdlId) {
-    for (auto& Window : Layer.Windows)
-        if (Window->SdlId == SdlId) return Window.get();
-    return nullptr;
+    return FindIn(Layer.Windows, [SdlId](const TWindow& Window) { return Window.SdlId == SdlId; });
 }
 
 TContext* FindContext(HGLRC Handle) {
     if (Handle == nullptr) return nullptr;
-    for (auto& Context : Layer.Contexts)
-        if (Context->Handle == Handle) return Context.get();
-    return nullptr;
+    return FindIn(Layer.Contexts, [Handle](const TContext& Context) { return Context.Handle == Handle; });
 }
 
 // A class is named by its name in any letter case or by its atom.

@@ -91,11 +91,10 @@ protected:
         return Window;
     }
 
-    void CreateWithContext(int Width, int Height) {
+    void CreateWithContext(int Width, int Height, PIXELFORMATDESCRIPTOR Descriptor = ShowPixelFormat()) {
         ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, Width, Height), nullptr);
         DeviceContext = GetDC(Window);
         ASSERT_NE(DeviceContext, nullptr);
-        PIXELFORMATDESCRIPTOR Descriptor = ShowPixelFormat();
         int Format = ChoosePixelFormat(DeviceContext, &Descriptor);
         ASSERT_NE(Format, 0);
         ASSERT_TRUE(SetPixelFormat(DeviceContext, Format, &Descriptor));
@@ -207,17 +206,11 @@ TEST_F(WindowLayer, ShowPixelFormatIsDoubleBufferedWithDepth) {
 }
 
 TEST_F(WindowLayer, OtherPixelFormatRemakesTheWindow) {
-    ASSERT_NE(Create(WS_POPUP | WS_VISIBLE, 32, 32), nullptr);
-    DeviceContext = GetDC(Window);
     PIXELFORMATDESCRIPTOR Descriptor = ShowPixelFormat();
     Descriptor.cDepthBits = 24;
     Descriptor.cStencilBits = 8;
-    int Format = ChoosePixelFormat(DeviceContext, &Descriptor);
-    EXPECT_NE(Format, 1);
-    ASSERT_TRUE(SetPixelFormat(DeviceContext, Format, &Descriptor));
-    Context = wglCreateContext(DeviceContext);
-    ASSERT_NE(Context, nullptr);
-    ASSERT_TRUE(wglMakeCurrent(DeviceContext, Context));
+    CreateWithContext(32, 32, Descriptor);
+    EXPECT_NE(ChoosePixelFormat(DeviceContext, &Descriptor), 1);
     GLint Depth = 0;
     GLint Stencil = 0;
     glGetIntegerv(GL_DEPTH_BITS, &Depth);
