@@ -12,11 +12,25 @@ function(x_add_library name)
   endif()
 endfunction()
 
-# x_add_test(name SOURCES ... [LIBS ...] [THREADED] [ENVIRONMENT ...] [LABELS ...])
+# x_add_startup(library SOURCES ...): the units holding a module's start-up objects
+# (foundation/xmodules.h). Nothing refers to them, so they are not archived in the library,
+# where the linker would drop them: their objects go on the link line of every executable
+# that links the library, directly or through other libraries.
+function(x_add_startup library)
+  cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
+  add_library(${library}_startup OBJECT ${ARG_SOURCES})
+  target_include_directories(${library}_startup PRIVATE $<TARGET_PROPERTY:${library},INTERFACE_INCLUDE_DIRECTORIES>)
+  add_dependencies(${library} ${library}_startup)
+  # Not for object libraries, the start-up units themselves among them.
+  set(consumer_links "$<NOT:$<STREQUAL:$<TARGET_PROPERTY:TYPE>,OBJECT_LIBRARY>>")
+  target_link_libraries(${library} INTERFACE "$<${consumer_links}:$<TARGET_OBJECTS:${library}_startup>>")
+endfunction()
+
+# x_add_test(name SOURCES ... [LIBS ...] [THREADED] [ENVIRONMENT ...] [LABELS ...] [PROPERTIES ...])
 # A GoogleTest executable whose tests CTest discovers when they run.
 # THREADED tests are also built and run under ThreadSanitizer by `make test`.
 function(x_add_test name)
-  cmake_parse_arguments(ARG "THREADED" "" "SOURCES;LIBS;ENVIRONMENT;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "THREADED" "" "SOURCES;LIBS;ENVIRONMENT;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
   set(labels ${ARG_LABELS})
@@ -32,6 +46,9 @@ function(x_add_test name)
     # gtest_discover_tests keeps only the first entry of a list-valued property, so the
     # variables are set by running the tests (and their discovery) through env(1).
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR env ${ARG_ENVIRONMENT})
+  endif()
+  if(ARG_PROPERTIES)
+    list(APPEND properties ${ARG_PROPERTIES})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ${properties} TIMEOUT 300)
