@@ -44,8 +44,10 @@ function(x_add_test name)
   endif()
   if(ARG_ENVIRONMENT)
     # gtest_discover_tests keeps only the first entry of a list-valued property, so the
-    # variables are set by running the tests (and their discovery) through env(1).
-    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR env ${ARG_ENVIRONMENT})
+    # variables are set by running the tests (and their discovery) through env(1), in front
+    # of the emulator of a cross build.
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR env ${ARG_ENVIRONMENT}
+                                                                 ${CMAKE_CROSSCOMPILING_EMULATOR})
   endif()
   if(ARG_PROPERTIES)
     list(APPEND properties ${ARG_PROPERTIES})

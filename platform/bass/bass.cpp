@@ -1,7 +1,8 @@
-// The five BASS calls on libmpg123 (decoding), SDL2 audio (output) and FFTW (spectrum).
+// The five BASS calls on the platform's MP3 decoding (decoder.h) and sound output
+// (output.h), with a spectrum of our own (spectrum.h).
 //
 // Each stream has a decoding thread that keeps about half a second of samples ahead of the
-// output in a ring; the output (SDL's audio thread, or without any device a clock thread
+// output in a ring; the output (the device's thread, or without any device a clock thread
 // that consumes samples in real time) pulls from every stream's ring and keeps the last
 // samples it handed on, mixed to mono, for the spectrum. Streams live until the process
 // ends; at exit the output stops first, then the decoding threads.
@@ -9,9 +10,8 @@
 #include "bass.h"
 
 #include "decoder.h"
+#include "output.h"
 #include "spectrum.h"
-
-#include <SDL.h>
 
 #include <atomic>
 #include <chrono>
@@ -86,7 +86,7 @@ private:
     std::unique_ptr<TStream> Streams[MaxStreams];
     std::atomic<int> StreamCount{0};
 
-    SDL_AudioDeviceID Device = 0;
+    TOutputDevice Device;
     int Period = OutputFrames;
 
     std::thread Clock; // the silent output
@@ -99,7 +99,7 @@ private:
     void CloseOutput();
     void RunClock();
     void Mix(float* Out, int Frames);
-    static void SDLCALL FillDevice(void* Self, Uint8* Bytes, int Length);
+    static void FillDevice(void* Self, float* Samples, int Frames);
 };
 
 TAudio& Audio() {
@@ -209,33 +209,14 @@ void TAudio::OpenOutput(bool UseDevice) {
 }
 
 bool TAudio::OpenDevice() {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
-    SDL_AudioSpec Wanted{};
-    Wanted.freq = Rate;
-    Wanted.format = AUDIO_F32SYS;
-    Wanted.channels = Channels;
-    Wanted.samples = OutputFrames;
-    Wanted.callback = FillDevice;
-    Wanted.userdata = this;
-    SDL_AudioSpec Obtained{};
-    Device = SDL_OpenAudioDevice(nullptr, 0, &Wanted, &Obtained, 0);
-    if (Device == 0) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
-    }
-    if (Obtained.samples > 0 && Obtained.samples <= HistoryFrames - TSpectrum::SampleCount)
-        Period = Obtained.samples;
-    SDL_PauseAudioDevice(Device, 0);
+    int Latency = OutputFrames;
+    if (!Device.Open(FillDevice, this, Latency)) return false;
+    if (Latency > 0 && Latency <= HistoryFrames - TSpectrum::SampleCount) Period = Latency;
     return true;
 }
 
 void TAudio::CloseOutput() {
-    // SDL_Quit may already have closed the device; then the subsystem is down too.
-    if (Device != 0 && SDL_WasInit(SDL_INIT_AUDIO)) {
-        SDL_CloseAudioDevice(Device);
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    }
-    Device = 0;
+    Device.Close();
     {
         std::lock_guard Guard(ClockLock);
         ClockStopping = true;
@@ -265,9 +246,8 @@ void TAudio::Mix(float* Out, int Frames) {
     for (int I = 0; I < Count; I++) Streams[I]->Pull(Out, Frames, Period, Now);
 }
 
-void SDLCALL TAudio::FillDevice(void* Self, Uint8* Bytes, int Length) {
-    static_cast<TAudio*>(Self)->Mix(reinterpret_cast<float*>(Bytes),
-                                    Length / static_cast<int>(Channels * sizeof(float)));
+void TAudio::FillDevice(void* Self, float* Samples, int Frames) {
+    static_cast<TAudio*>(Self)->Mix(Samples, Frames);
 }
 
 TStream* TAudio::Find(DWORD Handle) {

@@ -3,24 +3,24 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-
-#include <sys/types.h>
+#include <memory>
 
 // An MP3 file decoded to 44100 Hz stereo single-precision samples, read through our own
 // reader so that the bytes the decoder has consumed are known at any time. Leading bytes
 // that are not MP3 (an ID3v2 tag, an executable with the music appended) are skipped
 // however many there are: the music starts at the first run of consecutive MPEG frames.
+// The decoding itself is the platform's (mp3codec.h).
 //
 // One thread decodes; Position and Length may be read from any thread.
 
-struct mpg123_handle_struct;
+class TMp3Codec;
 
 class TDecoder {
 public:
     static constexpr int Rate = 44100;
     static constexpr int Channels = 2;
 
-    TDecoder() = default;
+    TDecoder();
     ~TDecoder();
     TDecoder(const TDecoder&) = delete;
     TDecoder& operator=(const TDecoder&) = delete;
@@ -42,18 +42,19 @@ public:
     uint64_t Position() const { return Consumed.load(std::memory_order_acquire); }
     uint64_t Length() const { return Size; }
 
+    // The codec's source: up to Count bytes of the music from where the last read ended.
+    // 0 at the end of the file's region, -1 when the file cannot be read.
+    ptrdiff_t ReadMusic(void* Buffer, size_t Count);
+
 private:
     int File = -1;
     uint64_t Start = 0;      // where the file's region begins
     uint64_t Size = 0;       // bytes in the region
     uint64_t MusicStart = 0; // the first frame's offset in the region
-    uint64_t Offset = 0;     // next byte the reader hands to the decoder
+    uint64_t Offset = 0;     // next byte the reader hands to the codec
     std::atomic<uint64_t> Consumed{0};
-    mpg123_handle_struct* Handle = nullptr;
+    std::unique_ptr<TMp3Codec> Codec;
     bool Ended = false;
 
-    bool StartDecoder();
     void Close();
-    static ssize_t ReadFile(void* Self, void* Buffer, size_t Count);
-    static off_t SeekFile(void* Self, off_t Position, int Whence);
 };

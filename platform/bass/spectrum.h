@@ -2,10 +2,8 @@
 
 // Magnitude spectrum of one fixed block of mono samples: Hann window, real FFT, scaled so
 // that a full-scale sine centred on a bin gives 1.0 in that bin and silence gives 0.
-// Planned once when constructed; Compute allocates nothing. One object serves one caller
-// at a time.
-
-struct fftwf_plan_s;
+// Tables are made once when constructed; Compute allocates nothing. One object serves one
+// caller at a time.
 
 class TSpectrum {
 public:
@@ -13,17 +11,20 @@ public:
     static constexpr int BinCount = SampleCount / 2;
 
     TSpectrum();
-    ~TSpectrum();
-    TSpectrum(const TSpectrum&) = delete;
-    TSpectrum& operator=(const TSpectrum&) = delete;
 
     // Samples: SampleCount values, oldest first. Magnitudes: BinCount values, lowest
     // frequency first (bin k is centred on k * rate / SampleCount).
     void Compute(const float* Samples, float* Magnitudes);
 
 private:
+    // The real FFT of SampleCount values is a complex FFT of half as many: even samples as
+    // real parts, odd ones as imaginary parts, untangled afterwards.
+    static constexpr int HalfCount = SampleCount / 2;
+
     float Window[SampleCount];
-    float* Input = nullptr;       // SampleCount reals, FFTW-aligned
-    float (*Output)[2] = nullptr; // BinCount + 1 complex values, FFTW-aligned
-    fftwf_plan_s* Plan = nullptr;
+    float CosTable[SampleCount / 2]; // cos and -sin of 2 pi k / SampleCount
+    float SinTable[SampleCount / 2];
+    unsigned char Reversed[HalfCount]; // bit-reversed index of each of the HalfCount points
+    float Real[HalfCount];
+    float Imaginary[HalfCount];
 };

@@ -9,7 +9,12 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 inline std::string Fixture(const char* Name) {
     return std::string(TEST_DATA_DIR) + "/" + Name;
@@ -58,9 +63,29 @@ inline std::vector<char> Concatenated(std::vector<char> Front, const std::vector
     return Front;
 }
 
+#ifdef _WIN32
+// Open handles of this process, files among them.
+inline int OpenFileCount() {
+    DWORD Count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &Count);
+    return static_cast<int>(Count);
+}
+
+// A file that is no regular one.
+inline const char* const DeviceFile = "NUL";
+#else
 // Open file descriptors of this process.
 inline int OpenFileCount() {
     int Count = 0;
     for ([[maybe_unused]] auto& Entry : std::filesystem::directory_iterator("/proc/self/fd")) Count++;
     return Count;
+}
+
+// A file that is no regular one.
+inline const char* const DeviceFile = "/dev/zero";
+#endif
+
+// A folder, which is no regular file either.
+inline std::string FolderPath() {
+    return std::filesystem::temp_directory_path().string();
 }

@@ -159,7 +159,7 @@ TEST_F(AudioLayer, MissingTextAndOtherFilesGiveNoStream) {
     const int OpenBefore = OpenFileCount();
     EXPECT_EQ(Create("/no/such/music.mp3"), 0u);
     EXPECT_EQ(Create(Text.Path), 0u);
-    EXPECT_EQ(Create("/tmp"), 0u);
+    EXPECT_EQ(Create(FolderPath()), 0u);
     EXPECT_EQ(BASS_StreamCreateFile(FALSE, nullptr, 0, 0, 0), 0u);
     EXPECT_EQ(BASS_StreamCreateFile(TRUE, Words.data(), 0, Words.size(), 0), 0u);
     EXPECT_EQ(OpenFileCount(), OpenBefore);
@@ -168,7 +168,8 @@ TEST_F(AudioLayer, MissingTextAndOtherFilesGiveNoStream) {
 TEST_F(AudioLayer, InvalidHandlesAndRequestsGiveAllBitsSet) {
     HSTREAM Stream = Create(Fixture("beat3s.mp3"));
     ASSERT_NE(Stream, 0u);
-    for (DWORD Handle : {0u, Stream + 1, Stream + 1000, 0xFFFFFFFFu}) {
+    const DWORD Handles[] = {0, Stream + 1, Stream + 1000, 0xFFFFFFFFu};
+    for (DWORD Handle : Handles) {
         EXPECT_EQ(BASS_StreamGetFilePosition(Handle, BASS_FILEPOS_CURRENT), AllBits);
         EXPECT_EQ(BASS_StreamGetFilePosition(Handle, BASS_FILEPOS_END), AllBits);
         EXPECT_FALSE(BASS_ChannelPlay(Handle, FALSE));

@@ -1,5 +1,6 @@
 #include "audiofiles.h"
 #include "decoder.h"
+#include "testplatform.h"
 
 #include <gtest/gtest.h>
 
@@ -78,7 +79,7 @@ TEST(Decoder, OtherRatesAndMonoArriveAt44100HzStereo) {
 
 TEST(Decoder, SkipsRandomBytesAndAnExecutableInFront) {
     const auto Music = ReadAll(Fixture("beat3s.mp3"));
-    for (const auto& Front : {Junk(100 * 1024), ReadAll("/proc/self/exe")}) {
+    for (const auto& Front : {Junk(100 * 1024), ReadAll(OwnProgramPath())}) {
         TScratchFile File("front.mp3");
         File.Write(Concatenated(Front, Music));
         TDecoder Decoder;
@@ -114,9 +115,8 @@ TEST(Decoder, RefusesWhatIsNoMp3AndKeepsNothingOpen) {
 
     const int OpenBefore = OpenFileCount();
     TDecoder Decoder;
-    for (const std::string& Path :
-         {Text.Path, Empty.Path, Random.Path, std::string("/proc/self/exe"), std::string("/no/such/file.mp3"),
-          std::string("/tmp"), std::string("/dev/zero")})
+    for (const std::string& Path : {Text.Path, Empty.Path, Random.Path, OwnProgramPath(),
+                                    std::string("/no/such/file.mp3"), FolderPath(), std::string(DeviceFile)})
         EXPECT_FALSE(Decoder.Open(Path.c_str(), 0, 0)) << Path;
     EXPECT_FALSE(Decoder.Open(nullptr, 0, 0));
     EXPECT_EQ(OpenFileCount(), OpenBefore);

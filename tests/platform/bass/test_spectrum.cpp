@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
+#include <numbers>
+#include <random>
 
 namespace {
 
@@ -17,7 +20,8 @@ struct TBlock {
 // A sine whose frequency is Cycles periods per block, so Cycles = k is centred on bin k.
 void FillSine(TBlock& Block, double Cycles, double Amplitude) {
     for (int I = 0; I < N; I++)
-        Block.Samples[I] = static_cast<float>(Amplitude * std::sin(2 * M_PI * Cycles * I / N + 0.3));
+        Block.Samples[I] =
+            static_cast<float>(Amplitude * std::sin(2 * std::numbers::pi * Cycles * I / N + 0.3));
 }
 
 TEST(Spectrum, FullScaleSineCentredOnABinGivesOne) {
@@ -53,6 +57,38 @@ TEST(Spectrum, ScalesWithAmplitudeAndPeaksNearTheFrequency) {
     EXPECT_EQ(Peak - Block.Magnitudes, 6);
     EXPECT_GT(*Peak, 0.9f);
     EXPECT_LT(*Peak, 1.0f);
+}
+
+// The windowed block's magnitudes by the definition of the DFT, in double precision.
+void DirectMagnitudes(const float* Samples, double* Magnitudes) {
+    for (int K = 0; K < TSpectrum::BinCount; K++) {
+        std::complex<double> Sum = 0;
+        for (int I = 0; I < N; I++) {
+            const double Window = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * I / N);
+            Sum += Samples[I] * Window * std::polar(1.0, -2 * std::numbers::pi * K * I / N);
+        }
+        Magnitudes[K] = std::abs(Sum) * 4 / N;
+    }
+}
+
+TEST(Spectrum, MatchesTheDirectTransform) {
+    TSpectrum Spectrum;
+    std::mt19937 Generator(7);
+    std::uniform_real_distribution<float> Level(-1.0f, 1.0f);
+    TBlock Noise, Impulse, Constant, Nyquist;
+    for (int I = 0; I < N; I++) {
+        Noise.Samples[I] = Level(Generator);
+        Constant.Samples[I] = 0.75f;
+        Nyquist.Samples[I] = I % 2 ? -1.0f : 1.0f;
+    }
+    Impulse.Samples[N / 2] = 1.0f;
+    for (TBlock* Block : {&Noise, &Impulse, &Constant, &Nyquist}) {
+        Spectrum.Compute(Block->Samples, Block->Magnitudes);
+        double Expected[TSpectrum::BinCount];
+        DirectMagnitudes(Block->Samples, Expected);
+        for (int K = 0; K < TSpectrum::BinCount; K++)
+            EXPECT_NEAR(Block->Magnitudes[K], Expected[K], 2e-6) << "bin " << K;
+    }
 }
 
 TEST(Spectrum, SilenceGivesZero) {
