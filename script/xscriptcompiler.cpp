@@ -145,6 +145,7 @@ int32_t TXScriptObjectFunction::ResolveName(std::string_view SearchName, bool& I
 
 void TXScriptObjectFunction::Compile(TFileParser* SourceParser, bool IsMain) {
     Parser = SourceParser;
+    if (Root->NestingDepth == 0) Root->BudgetParser = nullptr; // a new compile: a new reading budget
     if (IsMain) {
         CompileStatements(smRoot);
         std::string Reserve;

@@ -99,12 +99,17 @@ const std::string NestedScript = "FUNCTION F(A) { FUNCTION G() { RETURN 1; } RET
                                  "VAR S; ALERT(S.LENGTH());\n"
                                  "Q;\n";
 
+// What xrun writes before the code of NestedScript: the start-up line, the built-in call
+// line and the report.
+std::string NestedScriptLines(const std::string& File) {
+    return StartUpLine + "0 00000000\r\n" + File + " Line 3, near 'Q': Q is unknown (b37362)\r\n";
+}
+
 TEST_F(XrunCode, CompilerLinesComeFirstThenEveryFunctionDepthFirst) {
     std::string File = Write("nested.txt", NestedScript);
     TRun Run = RunXrun("--code '" + File + "'");
     EXPECT_EQ(Run.Status, 0);
-    EXPECT_EQ(Run.Output, StartUpLine + "0 00000000\r\n" + File +
-                              " Line 3, near 'Q': Q is unknown (b37362)\r\n"
+    EXPECT_EQ(Run.Output, NestedScriptLines(File) +
                               "__MAIN: 04 01 00 00 00 2C 00 00 00 00 64 00 00 00 00 05 02\r\n"
                               "F: 2C 00 00 00 00 01 01\r\n"
                               "G: 1B 01 00 00 00 01 01\r\n"
@@ -115,24 +120,22 @@ TEST_F(XrunCode, DisasmListsTheSameFunctions) {
     std::string File = Write("nested.txt", NestedScript);
     TRun Run = RunXrun("--disasm '" + File + "'");
     EXPECT_EQ(Run.Status, 0);
-    EXPECT_EQ(Run.Output, StartUpLine + "0 00000000\r\n" + File +
-                              " Line 3, near 'Q': Q is unknown (b37362)\r\n"
-                              "__MAIN:\r\n"
-                              "  0000 opReserve 1\r\n"
-                              "  0005 opLoadVar index 0 depth 0\r\n"
-                              "  0010 opCallNative 0\r\n"
-                              "  0015 opAlert\r\n"
-                              "  0016 opReturnNil\r\n"
-                              "F:\r\n"
-                              "  0000 opLoadVar index 0 depth 0\r\n"
-                              "  0005 opReturn\r\n"
-                              "  0006 opReturn\r\n"
-                              "G:\r\n"
-                              "  0000 opPushInt 1\r\n"
-                              "  0005 opReturn\r\n"
-                              "  0006 opReturn\r\n"
-                              "H:\r\n"
-                              "  0000 opReturn\r\n");
+    EXPECT_EQ(Run.Output, NestedScriptLines(File) + "__MAIN:\r\n"
+                                                    "  0000 opReserve 1\r\n"
+                                                    "  0005 opLoadVar index 0 depth 0\r\n"
+                                                    "  0010 opCallNative 0\r\n"
+                                                    "  0015 opAlert\r\n"
+                                                    "  0016 opReturnNil\r\n"
+                                                    "F:\r\n"
+                                                    "  0000 opLoadVar index 0 depth 0\r\n"
+                                                    "  0005 opReturn\r\n"
+                                                    "  0006 opReturn\r\n"
+                                                    "G:\r\n"
+                                                    "  0000 opPushInt 1\r\n"
+                                                    "  0005 opReturn\r\n"
+                                                    "  0006 opReturn\r\n"
+                                                    "H:\r\n"
+                                                    "  0000 opReturn\r\n");
     TRun Missing = RunXrun("--disasm '" + (Directory / "absent.txt").string() + "'", "2>&1");
     EXPECT_EQ(Missing.Status, 1);
     EXPECT_NE(Missing.Output.find("cannot open"), std::string::npos);
