@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -350,9 +351,9 @@ void DrawScene() {
 }
 
 void ResetEffect() {
-    std::memset(Grid, 0, sizeof Grid);
-    std::memset(Particles, 0, sizeof Particles);
-    std::memset(Bands, 0, sizeof Bands);
+    std::fill(std::begin(Grid), std::end(Grid), TGridCell{});
+    std::fill(std::begin(Particles), std::end(Particles), TParticle{});
+    std::fill(std::begin(Bands), std::end(Bands), TBand{});
     ScreenWidth = ScreenHeight = 0;
     TextureWidth = TextureHeight = 0;
     FeedbackTexture = 0;

@@ -1,0 +1,106 @@
+#!/bin/sh
+# End-to-end runs of the real show binary on the X display of the test run, with SDL's
+# dummy audio driver. Usage: test_demo_e2e.sh DEMO FIXTURES CASE
+#   music-ends   the 3 s beat as "music.mp3": draws the grid and ends by itself with status 0
+#   escape       no "music.mp3": keeps drawing until Escape, then status 0
+#   own-file     the binary with the beat appended, saved as "Show.Mp3": plays itself and ends
+#   no-display   DISPLAY unset: one line naming the problem, status 1
+# Exit 77 (skipped) when a case needs a display and there is none.
+set -u
+demo=$1
+fixtures=$2
+case=$3
+
+export SDL_AUDIODRIVER=dummy
+work=$(mktemp -d)
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL ($case): $*"
+  [ -f "$work/out" ] && { echo "--- output:"; cat "$work/out"; }
+  exit 1
+}
+
+if [ "$case" != no-display ] && ! xdotool getdisplaygeometry >/dev/null 2>&1; then
+  echo "no X display to run on"
+  exit 77
+fi
+
+# start PROGRAM: runs it from $work in the background, output in $work/out.
+start() {
+  (cd "$work" && exec "$1" >"$work/out" 2>&1) &
+  pid=$!
+}
+
+# finish SECONDS: waits for the program to end by itself; sets status.
+finish() {
+  waited=0
+  while kill -0 "$pid" 2>/dev/null; do
+    [ "$waited" -ge $(($1 * 10)) ] && fail "still running after $1 s"
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  wait "$pid"
+  status=$?
+  pid=""
+}
+
+# Number of distinct colours on the screen.
+colours() {
+  import -window root "$work/shot.png" 2>/dev/null && identify -format '%k' "$work/shot.png" 2>/dev/null || echo 0
+}
+
+case $case in
+music-ends)
+  cp "$fixtures/beat3s.mp3" "$work/music.mp3"
+  start "$demo"
+  most=0
+  while kill -0 "$pid" 2>/dev/null; do
+    n=$(colours)
+    [ "$n" -gt "$most" ] && most=$n
+    sleep 0.3
+  done
+  finish 60
+  [ "$status" -eq 0 ] || fail "exit status $status"
+  grep -q "vagina" "$work/out" || fail "no start-up text"
+  [ "$most" -gt 1 ] || fail "every screenshot was a single colour"
+  echo "ended with status 0; most colours on one screenshot: $most"
+  ;;
+escape)
+  start "$demo"
+  sleep 4
+  kill -0 "$pid" 2>/dev/null || fail "ended by itself without music"
+  window=$(xdotool search --name "new project" 2>/dev/null | head -n 1)
+  [ -n "$window" ] || fail "no window named \"new project\""
+  xdotool windowfocus "$window" 2>/dev/null
+  xdotool key Escape
+  finish 20
+  [ "$status" -eq 0 ] || fail "exit status $status"
+  echo "ran until Escape, then status 0"
+  ;;
+own-file)
+  cat "$demo" "$fixtures/beat3s.mp3" >"$work/Show.Mp3"
+  chmod +x "$work/Show.Mp3"
+  start "$work/Show.Mp3"
+  finish 60
+  [ "$status" -eq 0 ] || fail "exit status $status"
+  echo "played its own file and ended with status 0"
+  ;;
+no-display)
+  (cd "$work" && exec env -u DISPLAY -u WAYLAND_DISPLAY "$demo" >"$work/out" 2>&1) &
+  pid=$!
+  finish 20
+  [ "$status" -eq 1 ] || fail "exit status $status, not 1"
+  grep -q "display" "$work/out" || fail "no line about the display"
+  echo "status 1 with: $(tr -d '\r' <"$work/out")"
+  ;;
+*)
+  echo "unknown case $case"
+  exit 2
+  ;;
+esac
