@@ -12,6 +12,20 @@ function(x_add_library name)
   endif()
 endfunction()
 
+# x_add_startup(library SOURCES ...): the units holding a module's start-up objects
+# (foundation/xmodules.h). Nothing refers to them, so they are not archived in the library,
+# where the linker would drop them: their objects go on the link line of every executable
+# that links the library, directly or through other libraries.
+function(x_add_startup library)
+  cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
+  add_library(${library}_startup OBJECT ${ARG_SOURCES})
+  target_include_directories(${library}_startup PRIVATE $<TARGET_PROPERTY:${library},INTERFACE_INCLUDE_DIRECTORIES>)
+  add_dependencies(${library} ${library}_startup)
+  # Not for object libraries, the start-up units themselves among them.
+  set(consumer_links "$<NOT:$<STREQUAL:$<TARGET_PROPERTY:TYPE>,OBJECT_LIBRARY>>")
+  target_link_libraries(${library} INTERFACE "$<${consumer_links}:$<TARGET_OBJECTS:${library}_startup>>")
+endfunction()
+
 # x_add_test(name SOURCES ... [LIBS ...] [THREADED] [ENVIRONMENT ...] [LABELS ...])
 # A GoogleTest executable whose tests CTest discovers when they run.
 # THREADED tests are also built and run under ThreadSanitizer by `make test`.
