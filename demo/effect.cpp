@@ -10,9 +10,6 @@
 #include <cstring>
 #include <memory>
 
-// Until the window layer lands on this branch.
-extern "C" DWORD GetModuleFileNameA(HMODULE Module, LPSTR FileName, DWORD Size);
-
 TGridCell Grid[GridCells];
 TParticle Particles[ParticleCount];
 int32_t ScreenWidth, ScreenHeight;

@@ -32,13 +32,16 @@ void FixDecimalSeparator()
 
 int main()
 {
+    // The screen size comes first: without a display the window layer ends the program at
+    // this first call with its own line, which the start-up text would otherwise run into.
+    int32_t Width = GetSystemMetrics(SM_CXSCREEN);
+    int32_t Height = GetSystemMetrics(SM_CYSCREEN);
+
     WriteConsole("vagina");
     ShowCursor(FALSE);
     SeedRandom();
     FixDecimalSeparator();
 
-    int32_t Width = GetSystemMetrics(SM_CXSCREEN);
-    int32_t Height = GetSystemMetrics(SM_CYSCREEN);
     CreateGLWindow(Width, Height, true);
     InitDemo(GetWindowHandle(), Width, Height);
 
