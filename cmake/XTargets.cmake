@@ -26,11 +26,11 @@ function(x_add_startup library)
   target_link_libraries(${library} INTERFACE "$<${consumer_links}:$<TARGET_OBJECTS:${library}_startup>>")
 endfunction()
 
-# x_add_test(name SOURCES ... [LIBS ...] [THREADED] [ENVIRONMENT ...] [LABELS ...])
+# x_add_test(name SOURCES ... [LIBS ...] [THREADED] [ENVIRONMENT ...] [LABELS ...] [PROPERTIES ...])
 # A GoogleTest executable whose tests CTest discovers when they run.
 # THREADED tests are also built and run under ThreadSanitizer by `make test`.
 function(x_add_test name)
-  cmake_parse_arguments(ARG "THREADED" "" "SOURCES;LIBS;ENVIRONMENT;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "THREADED" "" "SOURCES;LIBS;ENVIRONMENT;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
   set(labels ${ARG_LABELS})
@@ -44,6 +44,9 @@ function(x_add_test name)
   endif()
   if(ARG_ENVIRONMENT)
     list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
+  endif()
+  if(ARG_PROPERTIES)
+    list(APPEND properties ${ARG_PROPERTIES})
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ${properties} TIMEOUT 300)
