@@ -19,26 +19,24 @@ constexpr double Seconds = 10.0;
 
 using Clock = std::chrono::steady_clock;
 
-double Elapsed(Clock::time_point Start) { return std::chrono::duration<double>(Clock::now() - Start).count(); }
+double Elapsed(Clock::time_point Start) {
+    return std::chrono::duration<double>(Clock::now() - Start).count();
+}
 
 // The main block's loop, counting passes; stops early if the music ends.
-double ShowFramesPerSecond()
-{
+double ShowFramesPerSecond() {
     int64_t Frames = 0;
     auto Start = Clock::now();
     while (Elapsed(Start) < Seconds) {
-        if (!PumpMessages())
-            break;
+        if (!PumpMessages()) break;
         Frames++;
-        if (MusicEnded())
-            break;
+        if (MusicEnded()) break;
         Sleep(1);
     }
     return static_cast<double>(Frames) / Elapsed(Start);
 }
 
-double BareFramesPerSecond(HDC DeviceContext)
-{
+double BareFramesPerSecond(HDC DeviceContext) {
     int64_t Frames = 0;
     auto Start = Clock::now();
     glBindTexture(GL_TEXTURE_2D, FeedbackTexture);
@@ -62,8 +60,7 @@ double BareFramesPerSecond(HDC DeviceContext)
     return static_cast<double>(Frames) / Elapsed(Start);
 }
 
-void ShowLoopAgainstBareLoop(benchmark::State& State)
-{
+void ShowLoopAgainstBareLoop(benchmark::State& State) {
     if (chdir(DEMO_DATA_DIR) != 0) { // where "music.mp3" is
         State.SkipWithError("no data directory");
         return;

@@ -12,8 +12,7 @@
 
 namespace {
 
-void SeedRandom()
-{
+void SeedRandom() {
     LARGE_INTEGER Counter;
     if (QueryPerformanceCounter(&Counter))
         SetRandomSeed(static_cast<uint32_t>(Counter.QuadPart));
@@ -22,16 +21,14 @@ void SeedRandom()
 }
 
 // Numbers go to and from text with "." whatever the user's locale says.
-void FixDecimalSeparator()
-{
+void FixDecimalSeparator() {
     std::setlocale(LC_NUMERIC, "C");
     std::locale::global(std::locale::classic());
 }
 
 } // namespace
 
-int main()
-{
+int main() {
     // The screen size comes first: without a display the window layer ends the program at
     // this first call with its own line, which the start-up text would otherwise run into.
     int32_t Width = GetSystemMetrics(SM_CXSCREEN);
@@ -46,8 +43,7 @@ int main()
     InitDemo(GetWindowHandle(), Width, Height);
 
     while (PumpMessages()) {
-        if (MusicEnded())
-            break;
+        if (MusicEnded()) break;
         Sleep(1);
     }
 

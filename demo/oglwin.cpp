@@ -23,16 +23,14 @@ PIXELFORMATDESCRIPTOR PixelFormat;
 HWND WindowHandle;
 
 // One unit is one pixel, the origin is the top-left corner and y grows downwards.
-void SetProjection()
-{
+void SetProjection() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glViewport(0, 0, WindowWidth, WindowHeight);
     glOrtho(0, WindowWidth, WindowHeight, 0, 0, 128);
 }
 
-void FillPixelFormat()
-{
+void FillPixelFormat() {
     PixelFormat = {};
     PixelFormat.nSize = sizeof(PIXELFORMATDESCRIPTOR);
     PixelFormat.nVersion = 1;
@@ -43,8 +41,7 @@ void FillPixelFormat()
     PixelFormat.iLayerType = PFD_MAIN_PLANE;
 }
 
-void SetInitialState()
-{
+void SetInitialState() {
     glEnable(GL_TEXTURE_2D);
     glClearColor(0, 0, 0, 0);
     glShadeModel(GL_SMOOTH);
@@ -60,8 +57,7 @@ void SetInitialState()
 
 } // namespace
 
-void CreateGLWindow(int32_t Width, int32_t Height, bool Fullscreen)
-{
+void CreateGLWindow(int32_t Width, int32_t Height, bool Fullscreen) {
     Running = true;
     ModuleHandle = GetModuleHandleA(nullptr);
 
@@ -80,19 +76,16 @@ void CreateGLWindow(int32_t Width, int32_t Height, bool Fullscreen)
     // The frame allowance is added in both modes.
     int32_t OuterWidth = Width + 2 * GetSystemMetrics(SM_CXDLGFRAME);
     int32_t OuterHeight = Height + 2 * GetSystemMetrics(SM_CYDLGFRAME) + GetSystemMetrics(SM_CYCAPTION);
-    WindowHandle = CreateWindowExA(ExtendedStyle, ClassName, WindowTitle, Style, 0, 0, OuterWidth, OuterHeight,
-                                   nullptr, nullptr, ModuleHandle, nullptr);
+    WindowHandle = CreateWindowExA(ExtendedStyle, ClassName, WindowTitle, Style, 0, 0, OuterWidth,
+                                   OuterHeight, nullptr, nullptr, ModuleHandle, nullptr);
     DeviceContext = GetDC(WindowHandle);
 
     FillPixelFormat();
     int Format = ChoosePixelFormat(DeviceContext, &PixelFormat);
-    if (Format == 0)
-        LogLine(9, "Pixel format unavaiable.");
-    if (!SetPixelFormat(DeviceContext, Format, &PixelFormat))
-        LogLine(9, "Could not set pixel format.");
+    if (Format == 0) LogLine(9, "Pixel format unavaiable.");
+    if (!SetPixelFormat(DeviceContext, Format, &PixelFormat)) LogLine(9, "Could not set pixel format.");
     RenderContext = wglCreateContext(DeviceContext);
-    if (!RenderContext)
-        LogLine(9, "Could not create render-context!");
+    if (!RenderContext) LogLine(9, "Could not create render-context!");
     if (!wglMakeCurrent(DeviceContext, RenderContext))
         LogLine(9, "Could not activate OpenGL-rendering context!");
 
@@ -105,10 +98,11 @@ void CreateGLWindow(int32_t Width, int32_t Height, bool Fullscreen)
     SetTimer(WindowHandle, TimerId, TimerPeriod, nullptr);
 }
 
-HWND GetWindowHandle() { return WindowHandle; }
+HWND GetWindowHandle() {
+    return WindowHandle;
+}
 
-bool PumpMessages()
-{
+bool PumpMessages() {
     while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&Message);
         DispatchMessageA(&Message);
@@ -117,16 +111,14 @@ bool PumpMessages()
     return Running;
 }
 
-void RenderFrame()
-{
+void RenderFrame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     SetProjection();
     DrawScene();
     SwapBuffers(DeviceContext);
 }
 
-void DestroyGLWindow()
-{
+void DestroyGLWindow() {
     wglMakeCurrent(DeviceContext, nullptr);
     wglDeleteContext(RenderContext);
     ReleaseDC(WindowHandle, DeviceContext);
@@ -134,8 +126,7 @@ void DestroyGLWindow()
     UnregisterClassA(ClassName, ModuleHandle);
 }
 
-LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam)
-{
+LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LParam) {
     switch (Message) {
     case WM_SIZE:
         WindowWidth = static_cast<int32_t>(LParam & 0xFFFF);
@@ -145,8 +136,7 @@ LRESULT CALLBACK WindowProc(HWND Window, UINT Message, WPARAM WParam, LPARAM LPa
     case WM_CLOSE: Running = false; return DefWindowProcA(Window, Message, WParam, LParam);
     case WM_CHAR:
     case WM_SYSCHAR:
-        if ((WParam & 0xFF) == 27)
-            Running = false;
+        if ((WParam & 0xFF) == 27) Running = false;
         return 0;
     case WM_KEYDOWN:
     case WM_KEYUP:

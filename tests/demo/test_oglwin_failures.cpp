@@ -9,12 +9,13 @@
 
 namespace {
 
-TEST(WindowFailures, EachSetUpFailureIsLoggedAndCreationGoesOn)
-{
+TEST(WindowFailures, EachSetUpFailureIsLoggedAndCreationGoesOn) {
     testing::internal::CaptureStdout();
     CreateGLWindow(640, 480, true);
     std::string Output = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(Output, "Pixel format unavaiable.\r\nCould not set pixel format.\r\nCould not create render-context!\r\n");
+    EXPECT_EQ(
+        Output,
+        "Pixel format unavaiable.\r\nCould not set pixel format.\r\nCould not create render-context!\r\n");
     EXPECT_TRUE(Running);
     // The initial state and projection are still set up, and frames are still rendered.
     EXPECT_GE(GLRecord::IndexOf("glOrtho", GLRecord::IndexOf("glEnable")), 0);
