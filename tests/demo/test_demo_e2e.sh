@@ -7,8 +7,8 @@
 #   no-display   DISPLAY unset: one line naming the problem, status 1
 # Exit 77 (skipped) when a case needs a display and there is none.
 set -u
-demo=$1
-fixtures=$2
+demo=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+fixtures=$(cd "$2" && pwd)
 case=$3
 
 export SDL_AUDIODRIVER=dummy
