@@ -52,12 +52,12 @@ finish() {
 
 # The show's window: the one named "new project" that belongs to the running program.
 find_window() {
-  xdotool search --pid "$pid" --name '^new project$' 2>/dev/null | head -n 1
+  timeout 5 xdotool search --pid "$pid" --name '^new project$' 2>/dev/null | head -n 1
 }
 
 # Number of distinct colours in a screenshot of window $1.
 colours() {
-  if import -window "$1" "$work/shot.png" 2>/dev/null; then
+  if timeout 5 import -window "$1" "$work/shot.png" 2>/dev/null; then
     identify -format '%k' "$work/shot.png" 2>/dev/null || echo 0
   else
     echo 0
@@ -90,7 +90,7 @@ escape)
   kill -0 "$pid" 2>/dev/null || fail "ended by itself without music"
   window=$(find_window)
   [ -n "$window" ] || fail "no window named \"new project\""
-  xdotool key --window "$window" Escape
+  timeout 5 xdotool key --window "$window" Escape
   finish 20
   [ "$status" -eq 0 ] || fail "exit status $status"
   echo "ran until Escape, then status 0"
