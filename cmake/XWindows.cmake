@@ -7,9 +7,10 @@ target_sources(binaryio INTERFACE
   $<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:${CMAKE_SOURCE_DIR}/platform/windows/binaryio.cpp>)
 link_libraries(binaryio)
 
-# GDI and OpenGL calls are declared without dllimport, so that they go through the import
-# libraries' stubs: a test double that defines the OpenGL functions itself can then stand in.
-add_compile_definitions(_GDI32_)
+# Kernel, GDI and OpenGL calls are declared without dllimport, so that they go through the
+# import libraries' stubs: a test double that defines such a function itself (the recording
+# OpenGL, a program path of the test's choosing) can then stand in for it.
+add_compile_definitions(_KERNEL32_ _GDI32_)
 
 # Cross-built programs and tests run under Wine, in a Wine prefix of this build tree; CTest and
 # GoogleTest's test discovery both start them through this emulator.

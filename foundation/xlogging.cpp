@@ -47,3 +47,9 @@ void WriteConsole(std::string_view Text) {
     std::lock_guard Guard(ConsoleLock);
     WriteLocked(Text.data(), Text.size());
 }
+
+#ifdef _WIN32
+void WriteConsoleA(std::string_view Text) {
+    WriteConsole(Text);
+}
+#endif

@@ -11,3 +11,8 @@ void LogLine(int32_t Level, std::string_view Text);
 // Writes Text as it is (no line end) under the same lock and with the same failure rule,
 // for the few console texts that are not log lines.
 void WriteConsole(std::string_view Text);
+#ifdef _WIN32
+// <windows.h> makes WriteConsole a macro for its own WriteConsoleA: where it is included,
+// the writer above is reached under that name.
+void WriteConsoleA(std::string_view Text);
+#endif

@@ -15,6 +15,11 @@
 
 #include <GL/gl.h>
 
+// Mesa's name for the calling convention of the OpenGL functions; Windows' gl.h says APIENTRY.
+#ifndef GLAPIENTRY
+#define GLAPIENTRY APIENTRY
+#endif
+
 #include <cstdint>
 #include <span>
 #include <string>

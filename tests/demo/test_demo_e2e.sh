@@ -5,7 +5,8 @@
 #   escape       no "music.mp3": keeps drawing until Escape, then status 0
 #   own-file     the binary with the beat appended, saved as "Show.Mp3": plays itself and ends
 #   no-display   DISPLAY unset: one line naming the problem, status 1
-# Exit 77 (skipped) when a case needs a display and there is none.
+# Exit 77 (skipped) when a case needs a display and there is none. DEMO_RUNNER, when set, is
+# the command that runs the program (the Windows build's: scripts/wine-run with its prefix).
 set -u
 demo=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 fixtures=$(cd "$2" && pwd)
@@ -33,7 +34,8 @@ fi
 
 # start PROGRAM: runs it from $work in the background, output in $work/out.
 start() {
-  (cd "$work" && exec "$1" >"$work/out" 2>&1) &
+  # shellcheck disable=SC2086
+  (cd "$work" && exec ${DEMO_RUNNER:-} "$1" >"$work/out" 2>&1) &
   pid=$!
 }
 
@@ -52,7 +54,7 @@ finish() {
 
 # The show's window: the one named "new project" that belongs to the running program.
 find_window() {
-  timeout 5 xdotool search --pid "$pid" --name '^new project$' 2>/dev/null | head -n 1
+  timeout 5 xdotool search --all --pid "$pid" --name '^new project$' 2>/dev/null | head -n 1
 }
 
 # Number of distinct colours in a screenshot of window $1.
