@@ -1,8 +1,11 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string_view>
+#include <vector>
 
 // What the interpreter needs from the modules above it: the objects' properties as script
 // code sees them, and the routine behind the test instruction. The object model and the
@@ -79,3 +82,24 @@ constexpr int32_t ScriptCallDepthLimit = 100000;
 // Entries from native code nested on one thread (a test application's scripts start while
 // the script that made it is still running). An entry beyond the limit is a run-time fault.
 constexpr int32_t NativeExecuteDepthLimit = 64;
+
+// Kept by each script function for the interpreter: the function's code decoded once for
+// execution. Made on the first run and made again when the code has changed since.
+struct TXPreparedCode;
+class TXExecutionCache {
+public:
+    TXExecutionCache() = default;
+    ~TXExecutionCache();
+    TXExecutionCache(const TXExecutionCache&) = delete;
+    TXExecutionCache& operator=(const TXExecutionCache&) = delete;
+
+    // The decoded form of Code, decoded again when Code differs from what it was made from,
+    // and marked as checked by the Execute numbered Execution.
+    TXPreparedCode* Prepare(std::string_view Code, uint64_t Execution);
+
+    std::atomic<TXPreparedCode*> Current{nullptr};
+
+private:
+    std::mutex Lock;
+    std::vector<TXPreparedCode*> Retired; // replaced forms, kept for executions still using them
+};

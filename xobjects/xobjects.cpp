@@ -2,6 +2,8 @@
 
 #include "xlogging.h"
 #include "xrandom.h"
+#include "xscriptcompiler.h"
+#include "xscripthost.h"
 #include "xscriptvariable.h"
 
 #include <algorithm>
@@ -44,6 +46,20 @@ bool FindPropertyForScript(TXObject* Object, std::string_view Name, uint8_t& Kin
     Kind = Property->Kind;
     Data = Property->Data;
     return true;
+}
+
+// The handler's function with the root's variables one frame up, the root frame at slot 0;
+// the result is discarded.
+void RunScriptHandler(const TXHandler& Handler) {
+    if (!Handler.Func || !Handler.Host) return;
+    TXScriptHost& Host = *Handler.Host;
+    Host.SetStackPosition(0);
+    Host.OpenFrame(Handler.Func->Root->VarCount, 1);
+    Host.OpenFrame(Handler.Func->VarCount, 1);
+    TXScriptVariable Result;
+    Handler.Func->Execute(Host, Result);
+    Host.CloseFrame();
+    Host.CloseFrame();
 }
 
 } // namespace
@@ -203,13 +219,21 @@ bool TXObject::CallFunction(TXHandler& Handler, void* Parameter) {
     case hkScriptName: {
         TXObject* Owner = this;
         while (!Owner->ScriptFunction() && Owner->Parent) Owner = Owner->Parent;
-        if (!Owner->ScriptFunction()) {
+        TXScriptObjectFunction* Main = Owner->ScriptFunction();
+        TXScriptHost* Host = Owner->ScriptHost();
+        if (!Main || !Host) {
             LogLine(2, "callfunction error");
             return false;
         }
+        TXScriptObjectFunction* Function = Main->FunctionAt(Main->FindFunction(Handler.FuncName.View()));
+        if (!Function) return false;
+        Handler.Func = Function;
+        Handler.Host = Host;
+        Handler.Kind = hkScriptFunction;
+        RunScriptHandler(Handler);
         return false;
     }
-    case hkScriptFunction: return false;
+    case hkScriptFunction: RunScriptHandler(Handler); return false;
     default: return false;
     }
 }
