@@ -270,8 +270,10 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
 // The integer operations that combined steps may carry, in the order of their step kinds.
 #define X_INTEGER_OPERATIONS(X)                                                                              \
     X(0, opAdd)                                                                                              \
-    X(1, opSub) X(2, opMul) X(3, opDiv) X(4, opAnd) X(5, opOr) X(6, opXor) X(7, opShl) X(8, opShr)           \
-        X(9, opEqual) X(10, opLess) X(11, opLessEqual) X(12, opGreater) X(13, opGreaterEqual)
+    X(1, opSub)                                                                                              \
+    X(2, opMul)                                                                                              \
+    X(3, opDiv) X(4, opAnd) X(5, opOr) X(6, opXor) X(7, opShl) X(8, opShr) X(9, opEqual) X(10, opLess)       \
+        X(11, opLessEqual) X(12, opGreater) X(13, opGreaterEqual)
 constexpr int32_t IntegerOperationCount = 14;
 
 int32_t IntegerOperationIndex(uint8_t Op) {
@@ -463,7 +465,6 @@ public:
           Number(ExecutionCount.fetch_add(1, std::memory_order_relaxed) + 1), Current(Entry) {
         NativeDepth++;
         CallDepth++;
-        CurrentPrepared = PreparedCodeOf(*Entry, Number);
     }
     ~TXExecution() {
         Calls.resize(CallBase);
@@ -532,7 +533,6 @@ bool TXExecution::EndFaulted() {
 
 [[gnu::noinline]] void ValueOperation(uint8_t Op, TXScriptVariable& Left, const TXScriptVariable& Right) {
     switch (Op) {
-    case opMod: Left.Modulo(Right); break;
     case opAdd: Left.Add(Right); break;
     case opSub: Left.Subtract(Right); break;
     case opMul: Left.Multiply(Right); break;
@@ -575,6 +575,37 @@ template <uint8_t Op> XINLINE inline int32_t Operate(int32_t Left, int32_t Right
     int32_t Result = 0;
     IntegerOperation(Op, Left, Right, Result);
     return Result;
+}
+
+// opLoadVar: a copy of the variable on top, or the host's report when it cannot be placed.
+XINLINE inline void PushVariable(TXScriptHost& Host, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
+                                 const TXStep& Step, int32_t& Sp) {
+    int32_t Slot;
+    if (FindVariableSlot(Host, FrameBase, Size, Step.Index, Step.Depth, Slot)) {
+        int32_t Next = SlotAbove(Sp, Size);
+        CopyValue(Slots[Next], Slots[Slot]);
+        Sp = Next;
+    } else {
+        Host.StackPointer = Sp;
+        Host.LoadVariable(Step.Index, Step.Depth);
+        Sp = Host.StackPointer;
+    }
+}
+
+// A two-operand instruction other than opMod: integers on the spot, anything else by the
+// values' own operation.
+template <uint8_t Op>
+XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, int32_t Size, int32_t& Sp) {
+    int32_t LeftSlot = SlotBelow(Sp, Size);
+    TXScriptVariable& Left = Slots[LeftSlot];
+    const TXScriptVariable& Right = Slots[Sp];
+    if (Left.kind == vkInteger && Right.kind == vkInteger) {
+        Left.intValue = Operate<Op>(Left.intValue, Right.intValue);
+    } else {
+        Host.StackPointer = Sp;
+        ValueOperation(Op, Left, Right);
+    }
+    Sp = LeftSlot;
 }
 
 // Combined steps. Each does what its instructions would do, down to the two slots above the
@@ -640,11 +671,11 @@ void TXExecution::Run(TXScriptVariable& Result) {
         Handlers[opNop] = &&Nop;
         Handlers[opDup] = &&Dup;
         Handlers[opSwap] = &&Swap;
-        for (uint8_t Op : {opMod, opMul, opDiv, opAnd, opOr, opShl, opShr, opShr2, opXor, opEqual,
-                           opLessEqual, opLess, opGreaterEqual, opGreater})
-            Handlers[Op] = &&Operation;
-        Handlers[opAdd] = &&Add;
-        Handlers[opSub] = &&Subtract;
+        Handlers[opMod] = &&Modulo;
+        Handlers[opShr2] = &&Operate_8;
+#define X_OPERATION_HANDLERS(Index, Op) Handlers[Op] = &&Operate_##Index;
+        X_INTEGER_OPERATIONS(X_OPERATION_HANDLERS)
+#undef X_OPERATION_HANDLERS
         Handlers[opNot] = &&Not;
         Handlers[opToNumber] = &&ToNumber;
         Handlers[opNegate] = &&Negate;
@@ -678,6 +709,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         HandlersReady.store(true, std::memory_order_release);
     }
 
+    if (!CurrentPrepared) CurrentPrepared = PreparedCodeOf(*Current, Number);
     TXScriptVariable* Slots = Host.Stack.data();
     int32_t Size = Host.StackSize;
     int32_t Sp = Host.StackPointer;
@@ -732,36 +764,15 @@ Dup : {
 Swap:
     SwapValues(Slots[SlotBelow(Sp, Size)], Slots[Sp]);
     X_NEXT();
-Add : {
-    int32_t LeftSlot = SlotBelow(Sp, Size);
-    TXScriptVariable& Left = Slots[LeftSlot];
-    const TXScriptVariable& Right = Slots[Sp];
-    if (Left.kind == vkInteger && Right.kind == vkInteger) {
-        Left.intValue = IntegerAdd(Left.intValue, Right.intValue);
-    } else {
-        X_SYNC();
-        Left.Add(Right);
-    }
-    Sp = LeftSlot;
+#define X_OPERATION_HANDLER(Index, Op)                                                                       \
+    Operate_##Index : OperateOnTop<Op>(Host, Slots, Size, Sp);                                               \
     X_NEXT();
-}
-Subtract : {
-    int32_t LeftSlot = SlotBelow(Sp, Size);
-    TXScriptVariable& Left = Slots[LeftSlot];
-    const TXScriptVariable& Right = Slots[Sp];
-    if (Left.kind == vkInteger && Right.kind == vkInteger) {
-        Left.intValue = IntegerSubtract(Left.intValue, Right.intValue);
-    } else {
-        X_SYNC();
-        Left.Subtract(Right);
-    }
-    Sp = LeftSlot;
-    X_NEXT();
-}
-Operation : {
+    X_INTEGER_OPERATIONS(X_OPERATION_HANDLER)
+#undef X_OPERATION_HANDLER
+Modulo : {
     int32_t LeftSlot = SlotBelow(Sp, Size);
     X_SYNC();
-    ValueOperation(Step->Kind, Slots[LeftSlot], Slots[Sp]);
+    Slots[LeftSlot].Modulo(Slots[Sp]);
     Sp = LeftSlot;
     X_NEXT();
 }
@@ -791,16 +802,7 @@ StoreVar : {
 LoadVar:
 LoadReturn:
 LoadOnly : {
-    int32_t Slot;
-    if (FindVariableSlot(Host, FrameBase, Size, Step->Index, Step->Depth, Slot)) {
-        int32_t Next = SlotAbove(Sp, Size);
-        CopyValue(Slots[Next], Slots[Slot]);
-        Sp = Next;
-    } else {
-        X_SYNC();
-        Host.LoadVariable(Step->Index, Step->Depth);
-        Sp = Host.StackPointer;
-    }
+    PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
     if (Step->Kind == skLoadReturn) goto EndWithTop;
     // A combined step that did only its first instruction goes on right after it.
     X_GO(Step->Kind == opLoadVar ? Step->NextStep : Step + 5);
@@ -903,16 +905,7 @@ CallFunction : {
     goto Call;
 }
 CallVariable : {
-    int32_t Slot;
-    if (FindVariableSlot(Host, FrameBase, Size, Step->Index, Step->Depth, Slot)) {
-        int32_t Next = SlotAbove(Sp, Size);
-        CopyValue(Slots[Next], Slots[Slot]);
-        Sp = Next;
-    } else {
-        X_SYNC();
-        Host.LoadVariable(Step->Index, Step->Depth);
-        Sp = Host.StackPointer;
-    }
+    PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
     const TXScriptVariable& Pushed = Slots[Sp];
     if (Pushed.kind != vkFunction) {
         ReportNotCallable();

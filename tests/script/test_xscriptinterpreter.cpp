@@ -2,22 +2,20 @@
 #include "xscripthost.h"
 #include "xscriptinterpreter.h"
 
+#include "../capture.h"
+
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
-const std::string Fault = "unhandled exception in script.execute\r\n";
-
-std::string Capture(const std::function<void()>& Action) {
-    testing::internal::CaptureStdout();
-    Action();
-    return testing::internal::GetCapturedStdout();
-}
+const std::string& Fault = ScriptFaultLine;
 
 // A root function with nested functions built by hand.
 struct TScript {
@@ -35,7 +33,7 @@ struct TScript {
         return Function;
     }
     std::string Run() {
-        return Capture([this] { Root.Execute(Host, Result); });
+        return CaptureOutput([this] { Root.Execute(Host, Result); });
     }
 };
 
@@ -164,28 +162,79 @@ std::string Binary(TXOpcode Op, const std::string& Left, const std::string& Righ
 }
 
 TEST_F(StackInstructions, ValueOperationsWorkOnTheSlotBeneathTheTop) {
-    EXPECT_EQ(Binary(opAdd, "2", "3"), "5");
-    EXPECT_EQ(Binary(opAdd, "AB", "12"), "AB12");
-    EXPECT_EQ(Binary(opSub, "10", "4"), "6");
-    EXPECT_EQ(Binary(opSub, "2147483647", "-1"), "-2147483648");
-    EXPECT_EQ(Binary(opMul, "6", "7"), "42");
-    EXPECT_EQ(Binary(opMul, "2", "1.5"), "3");
-    EXPECT_EQ(Binary(opMul, "1.5", "2"), "4"); // an integer right operand rounds the left
-    EXPECT_EQ(Binary(opSub, "7", "X"), "7");   // a string right operand changes nothing
-    EXPECT_EQ(Binary(opDiv, "7", "2"), "3");
-    EXPECT_EQ(Binary(opDiv, "7", "2.0"), "3.5");
-    EXPECT_EQ(Binary(opMod, "-7", "3"), "-1");
-    EXPECT_EQ(Binary(opAnd, "12", "10"), "8");
-    EXPECT_EQ(Binary(opOr, "12", "10"), "14");
-    EXPECT_EQ(Binary(opXor, "12", "10"), "6");
-    EXPECT_EQ(Binary(opShl, "1", "33"), "2");
-    EXPECT_EQ(Binary(opShr, "-1", "28"), "15");
-    EXPECT_EQ(Binary(opShr2, "-1", "28"), "15");
-    EXPECT_EQ(Binary(opEqual, "3", "3.0"), "1");
-    EXPECT_EQ(Binary(opLess, "2", "2.5"), "1");
-    EXPECT_EQ(Binary(opLessEqual, "3", "2"), "0");
-    EXPECT_EQ(Binary(opGreater, "16777217", "16777216"), "0"); // compared as singles
-    EXPECT_EQ(Binary(opGreaterEqual, "B", "A"), "1");
+    struct {
+        TXOpcode Op;
+        const char* Left;
+        const char* Right;
+        const char* Expected;
+    } Cases[] = {
+        {opAdd, "2", "3", "5"},
+        {opAdd, "AB", "12", "AB12"},
+        {opSub, "10", "4", "6"},
+        {opSub, "2147483647", "-1", "-2147483648"},
+        {opMul, "6", "7", "42"},
+        {opMul, "2", "1.5", "3"},
+        {opMul, "1.5", "2", "4"}, // an integer right operand rounds the left
+        {opSub, "7", "X", "7"},   // a string right operand changes nothing
+        {opDiv, "7", "2", "3"},
+        {opDiv, "7", "2.0", "3.5"},
+        {opMod, "-7", "3", "-1"},
+        {opAnd, "12", "10", "8"},
+        {opOr, "12", "10", "14"},
+        {opXor, "12", "10", "6"},
+        {opShl, "1", "33", "2"},
+        {opShr, "-1", "28", "15"},
+        {opShr2, "-1", "28", "15"},
+        {opEqual, "3", "3.0", "1"},
+        {opLess, "2", "2.5", "1"},
+        {opLessEqual, "3", "2", "0"},
+        {opGreater, "16777217", "16777216", "0"}, // compared as singles
+        {opGreaterEqual, "B", "A", "1"},
+    };
+    for (const auto& Case : Cases)
+        EXPECT_EQ(Binary(Case.Op, Case.Left, Case.Right), Case.Expected)
+            << OpcodeName(Case.Op) << " " << Case.Left << " " << Case.Right;
+}
+
+// The integer shortcuts of the loop agree with the values' own operations.
+TEST_F(StackInstructions, IntegerShortcutsAgreeWithTheValueOperations) {
+    const TXOpcode Operations[] = {opAdd,   opSub,       opMul,  opDiv,     opAnd,
+                                   opOr,    opXor,       opShl,  opShr,     opShr2,
+                                   opEqual, opLessEqual, opLess, opGreater, opGreaterEqual};
+    const int32_t Values[] = {0, 1, -1, 7, -7, 33, 16777216, 16777217, INT32_MAX, INT32_MIN};
+    for (TXOpcode Op : Operations)
+        for (int32_t Left : Values)
+            for (int32_t Right : Values) {
+                TXScriptVariable Expected = TXScriptVariable::FromInteger(Left);
+                TXScriptVariable Operand = TXScriptVariable::FromInteger(Right);
+                switch (Op) {
+                case opAdd: Expected.Add(Operand); break;
+                case opSub: Expected.Subtract(Operand); break;
+                case opMul: Expected.Multiply(Operand); break;
+                case opDiv: Expected.Divide(Operand); break;
+                case opAnd: Expected.BitAnd(Operand); break;
+                case opOr: Expected.BitOr(Operand); break;
+                case opXor: Expected.BitXor(Operand); break;
+                case opShl: Expected.ShiftLeft(Operand); break;
+                case opShr:
+                case opShr2: Expected.ShiftRight(Operand); break;
+                case opEqual: Expected.Equal(Operand); break;
+                case opLessEqual: Expected.LessOrEqual(Operand); break;
+                case opLess: Expected.Less(Operand); break;
+                case opGreater: Expected.Greater(Operand); break;
+                default: Expected.GreaterOrEqual(Operand); break;
+                }
+                std::string Code;
+                AppendOpInt32(Code, opPushInt, Left);
+                AppendOpInt32(Code, opPushInt, Right);
+                AppendOp(Code, Op);
+                TScript Script;
+                Script.Root.Code = Code;
+                Script.Run();
+                EXPECT_EQ(Script.Result.kind, vkInteger);
+                EXPECT_EQ(Script.Result.intValue, Expected.intValue)
+                    << OpcodeName(Op) << " " << Left << " " << Right;
+            }
 }
 
 TEST_F(StackInstructions, UnaryDupSwapAndPop) {
@@ -553,6 +602,167 @@ TEST_F(Instructions, TestHandsItsModeAndOwnerToTheInstalledRoutine) {
     EXPECT_EQ(TestModes[2], 1);
     EXPECT_EQ(TestOwner, Owner);
     EXPECT_EQ(Text(With.Result), "");
+}
+
+TXScriptObjectFunction* NestedRoot = nullptr;
+int32_t NestedEntries = 0;
+
+// Runs the script that made the test instruction again, from inside it.
+void RunAgain(int32_t, TXObject*) {
+    NestedEntries++;
+    TXScriptHost Host(16, nullptr);
+    TXScriptVariable Result;
+    NestedRoot->Execute(Host, Result);
+}
+
+TEST_F(Instructions, NativeReentryIsBounded) {
+    TScript Script;
+    AppendOpInt32(Script.Root.Code, opTest, 0);
+    AppendOpName(Script.Root.Code, opPushString, "back");
+    AppendOp(Script.Root.Code, opAlert);
+    NestedRoot = &Script.Root;
+    SetTestRoutine(RunAgain);
+    std::string Output = Script.Run();
+    SetTestRoutine(nullptr);
+    EXPECT_EQ(NestedEntries, NativeExecuteDepthLimit);
+    std::string Expected = Fault;
+    for (int32_t Level = 0; Level < NativeExecuteDepthLimit; Level++) Expected += "back\r\n";
+    EXPECT_EQ(Output, Expected);
+}
+
+} // namespace
+
+namespace {
+
+// Combined steps must leave exactly what their single instructions leave. The same
+// sequences run once as written (combined) and once with opNop between the instructions
+// (never combined), from the same random stacks, and everything is compared.
+struct TSequence {
+    std::vector<std::string> Instructions;
+    int32_t JumpAt = -1; // the opJumpIfFalse whose target is the end of the code
+};
+
+std::string Assemble(const TSequence& Sequence, bool Separated) {
+    std::string Code;
+    for (size_t At = 0; At < Sequence.Instructions.size(); At++) {
+        if (Separated && At > 0) AppendOp(Code, opNop);
+        std::string Instruction = Sequence.Instructions[At];
+        if (int32_t(At) == Sequence.JumpAt) {
+            size_t Rest = 0;
+            for (size_t After = At + 1; After < Sequence.Instructions.size(); After++)
+                Rest += Sequence.Instructions[After].size() + (Separated ? 1 : 0);
+            Instruction.clear();
+            AppendOpInt32(Instruction, opJumpIfFalse, int32_t(Rest));
+        }
+        Code += Instruction;
+    }
+    return Code;
+}
+
+TXScriptVariable RandomValue(uint32_t& Seed) {
+    Seed = Seed * 1103515245u + 12345u;
+    switch ((Seed >> 16) % 11) {
+    case 0: return TXScriptVariable::FromInteger(5);
+    case 1: return TXScriptVariable::FromInteger(0);
+    case 2: return TXScriptVariable::FromInteger(-7);
+    case 3: return TXScriptVariable::FromInteger(INT32_MAX);
+    case 4: return TXScriptVariable::FromInteger(INT32_MIN);
+    case 5: return TXScriptVariable::FromFloat(2.5f);
+    case 6: return TXScriptVariable::FromText("12");
+    case 7: return TXScriptVariable::FromText("AB");
+    case 8: return TXScriptVariable();
+    case 9: {
+        TXScriptVariable Object;
+        Object.SetObject(nullptr);
+        return Object;
+    }
+    default: return TXScriptVariable::FromInteger(1);
+    }
+}
+
+std::string Describe(const TXScriptVariable& Value) {
+    switch (Value.kind) {
+    case vkInteger: return "i" + std::to_string(Value.intValue);
+    case vkFloat: return "f" + std::to_string(std::bit_cast<uint32_t>(Value.floatValue));
+    case vkString: return "s" + Value.text.ToString();
+    default:
+        return "r" + std::to_string(Value.kind) + ":" +
+               std::to_string(reinterpret_cast<uintptr_t>(Value.reference));
+    }
+}
+
+std::string RunOn(const std::string& Code, const std::vector<TXScriptVariable>& Stack, int32_t Pointer,
+                  int32_t Frame) {
+    TXScriptObjectFunction Function(nullptr, "__MAIN");
+    Function.Code = Code;
+    TXScriptHost Host(int32_t(Stack.size()), nullptr);
+    for (size_t Slot = 0; Slot < Stack.size(); Slot++) Host.Stack[Slot] = Stack[Slot];
+    Host.SetStackPosition(Frame >= 0 ? Frame : Pointer);
+    if (Frame >= 0) Host.OpenFrame(Pointer - Frame, 1);
+    TXScriptVariable Result;
+    std::string Output = CaptureOutput([&] { Function.Execute(Host, Result); });
+    std::string State = Output + "|" + Describe(Result) + "|" + std::to_string(Host.StackPointer) + "|";
+    for (const TXScriptVariable& Slot : Host.Stack) State += Describe(Slot) + ",";
+    return State;
+}
+
+TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
+    const TXOpcode Operations[] = {opAdd,   opSub,       opMul,  opDiv,     opAnd,
+                                   opOr,    opXor,       opShl,  opShr,     opShr2,
+                                   opEqual, opLessEqual, opLess, opGreater, opGreaterEqual};
+    uint32_t Seed = 20240601;
+    auto Next = [&Seed](uint32_t Range) {
+        Seed = Seed * 1103515245u + 12345u;
+        return int32_t((Seed >> 16) % Range);
+    };
+    for (int32_t Case = 0; Case < 6000; Case++) {
+        int32_t Size = 1 + Next(6);
+        std::vector<TXScriptVariable> Stack;
+        for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
+        int32_t Pointer = Next(uint32_t(Size));
+        // Without frames, or inside one whose variables start at or below the pointer.
+        int32_t Frame = Next(2) ? -1 : Next(uint32_t(Pointer + 1));
+        auto Slot = [&] { return Next(7); };
+        TXOpcode Op = Operations[Next(15)];
+        int32_t Constant = Next(3) == 0 ? 0 : Next(9) - 4;
+        std::string LoadX, LoadB, PushK, StoreC, Swap, Operate, Jump, Tail, Return;
+        AppendOpSlot(LoadX, opLoadVar, Slot(), 0);
+        AppendOpSlot(LoadB, opLoadVar, Slot(), 0);
+        AppendOpInt32(PushK, opPushInt, Constant);
+        AppendOpSlot(StoreC, opStoreVar, Slot(), 0);
+        AppendOp(Swap, opSwap);
+        AppendOp(Operate, Op);
+        AppendOp(Jump, opJumpIfFalse);
+        AppendOpInt32(Tail, opPushInt, 111);
+        AppendOp(Return, opReturn);
+        TSequence Sequence;
+        switch (Next(5)) {
+        case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
+        case 1:
+            Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
+            Sequence.JumpAt = 3;
+            break;
+        case 2: Sequence.Instructions = {LoadX, LoadB, Swap, Operate, StoreC}; break;
+        case 3: Sequence.Instructions = {PushK, LoadB, Swap, Operate, StoreC}; break;
+        default: Sequence.Instructions = {LoadX, Return, Tail}; break;
+        }
+        std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
+        ASSERT_EQ(RunOn(Combined, Stack, Pointer, Frame), RunOn(Single, Stack, Pointer, Frame))
+            << "case " << Case << ": " << testing::PrintToString(DisassembleCode(Combined));
+    }
+}
+
+TEST(CombinedSteps, ChangedCodeIsDecodedAgain) {
+    TScript Script;
+    AppendOpInt32(Script.Root.Code, opPushInt, 1);
+    AppendOpInt32(Script.Root.Code, opPushInt, 2);
+    AppendOp(Script.Root.Code, opAdd);
+    Script.Run();
+    EXPECT_EQ(Script.Result.AsInteger(), 3);
+    Script.Root.Code[10] = char(opSub);
+    Script.Host.SetStackPosition(0);
+    Script.Run();
+    EXPECT_EQ(Script.Result.AsInteger(), -1);
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "xrandom.h"
 #include "xscriptvariable.h"
 
+#include "../capture.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -52,12 +54,6 @@ protected:
     std::vector<std::string> Destroyed;
 };
 
-std::string Capture(const std::function<void()>& Action) {
-    testing::internal::CaptureStdout();
-    Action();
-    return testing::internal::GetCapturedStdout();
-}
-
 using ObjectNames = ObjectTest;
 
 TEST_F(ObjectNames, FortyCharactersAreStoredAsThirtyTwoAndFoundByTheFullName) {
@@ -75,7 +71,7 @@ TEST_F(ObjectNames, FortyCharactersAreStoredAsThirtyTwoAndFoundByTheFullName) {
 
 TEST_F(ObjectNames, AnUnnamedObjectGetsAGeneratedNameAndOneLine) {
     std::unique_ptr<TXObject> Object;
-    std::string Output = Capture([&] { Object = std::make_unique<TXObject>(nullptr, ""); });
+    std::string Output = CaptureOutput([&] { Object = std::make_unique<TXObject>(nullptr, ""); });
     std::string Name(Object->Name.View());
     EXPECT_TRUE(std::regex_match(Name, std::regex("UNKNOWN_[0-7][0-9A-F]{3}"))) << Name;
     EXPECT_EQ(Output, "Created object with no name, renamed to " + Name + "\r\n");
@@ -86,7 +82,7 @@ TEST_F(ObjectNames, TheGeneratedNameComesFromTheProcessGenerator) {
     uint32_t Expected = Random(32768);
     SetRandomSeed(12345);
     std::unique_ptr<TXObject> Object;
-    Capture([&] { Object = std::make_unique<TXObject>(nullptr, ""); });
+    CaptureOutput([&] { Object = std::make_unique<TXObject>(nullptr, ""); });
     char Digits[8];
     std::snprintf(Digits, sizeof Digits, "%04X", Expected);
     EXPECT_EQ(Object->Name.View(), std::string("UNKNOWN_") + Digits);
@@ -158,7 +154,7 @@ TEST_F(ObjectChildren, AThrowingChildIsReportedAndTheWalkGoesOn) {
     new TTracked(Parent, "FIRST");
     new TThrowing(Parent, "BAD");
     new TTracked(Parent, "LAST");
-    std::string Output = Capture([&] { delete Parent; });
+    std::string Output = CaptureOutput([&] { delete Parent; });
     EXPECT_EQ(Output, "exception in PARENT.Destroy, deleting child 1/1\r\n");
     EXPECT_EQ(Destroyed, (std::vector<std::string>{"LAST", "BAD", "FIRST", "PARENT"}));
 }
@@ -167,7 +163,7 @@ TEST_F(ObjectChildren, AFailureOutsideAChildIsReportedAndDestructionCompletes) {
     auto* Parent = new TBrokenParent(nullptr, "PARENT");
     auto* Child = new TTracked(Parent, "CHILD");
     new TTracked(Child, "GRANDCHILD");
-    std::string Output = Capture([&] { delete Child; });
+    std::string Output = CaptureOutput([&] { delete Child; });
     EXPECT_EQ(Output, "exception in CHILD.Destroy, 0\r\n");
     EXPECT_EQ(Destroyed, (std::vector<std::string>{"GRANDCHILD", "CHILD"}));
     EXPECT_EQ(Parent->FindProperty("CHILD"), nullptr);
@@ -230,7 +226,7 @@ TEST(ObjectProperties, TheSixteenthStringIsRefusedAndTheSeventeenthAccepted) {
     for (int32_t Index = 1; Index <= 15; Index++)
         ASSERT_NE(Object.DeclareString("S" + std::to_string(Index)), nullptr);
     void* Sixteenth = nullptr;
-    std::string Output = Capture([&] { Sixteenth = Object.DeclareString("S16"); });
+    std::string Output = CaptureOutput([&] { Sixteenth = Object.DeclareString("S16"); });
     EXPECT_EQ(Sixteenth, nullptr);
     EXPECT_EQ(Output, "Resizing buffer: 4096 + 1024, 256 needed.\r\n");
     EXPECT_EQ(Object.FindProperty("S16"), nullptr);
@@ -379,7 +375,7 @@ TEST(Handlers, AScriptNameWithoutAScriptAnywhereUpTheChainIsAnError) {
     Handler.Kind = hkScriptName;
     Handler.FuncName.Assign("ONCLICK");
     bool Result = true;
-    std::string Output = Capture([&] { Result = Child->CallFunction(Handler, nullptr); });
+    std::string Output = CaptureOutput([&] { Result = Child->CallFunction(Handler, nullptr); });
     EXPECT_FALSE(Result);
     EXPECT_EQ(Output, "callfunction error\r\n");
     EXPECT_EQ(Handler.Kind, hkScriptName);

@@ -4,6 +4,8 @@
 #include "xscriptcompiler.h"
 #include "xscripthost.h"
 
+#include "../capture.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,13 +15,7 @@
 
 namespace {
 
-const std::string Fault = "unhandled exception in script.execute\r\n";
-
-std::string Capture(const std::function<void()>& Action) {
-    testing::internal::CaptureStdout();
-    Action();
-    return testing::internal::GetCapturedStdout();
-}
+const std::string& Fault = ScriptFaultLine;
 
 // SELF with one property of every kind and a child.
 struct TSelf {
@@ -49,7 +45,7 @@ TRun RunCode(TXObject& Self, const std::string& Code) {
     Root.Code = Code;
     TXScriptHost Host(64, &Self);
     TRun Outcome;
-    Outcome.Output = Capture([&] { Root.Execute(Host, Outcome.Result); });
+    Outcome.Output = CaptureOutput([&] { Root.Execute(Host, Outcome.Result); });
     Outcome.StackPointer = Host.StackPointer;
     return Outcome;
 }
@@ -243,7 +239,7 @@ public:
     TXScriptHost* ScriptHost() const override { return const_cast<TXScriptHost*>(&Host); }
     std::string RunMain() {
         TXScriptVariable Result;
-        return Capture([&] { Main->Execute(Host, Result); });
+        return CaptureOutput([&] { Main->Execute(Host, Result); });
     }
 
     TFileParser Parser;
@@ -263,12 +259,12 @@ TEST_F(ScriptHandlers, AHandlerReachesTheRootVariablesThroughTwoFrames) {
     ASSERT_TRUE(Object.AddProperty("CLICK", ptFunction, &Handler));
     ASSERT_TRUE(Object.SetPropertyFromString("CLICK", "ONCLICK"));
     bool Handled = true;
-    EXPECT_EQ(Capture([&] { Handled = Object.CallFunction(Handler, nullptr); }), "167\r\n");
+    EXPECT_EQ(CaptureOutput([&] { Handled = Object.CallFunction(Handler, nullptr); }), "167\r\n");
     EXPECT_FALSE(Handled);
     EXPECT_EQ(Handler.Kind, hkScriptFunction);
     EXPECT_EQ(Handler.Func, Object.Main->FunctionAt(0));
     EXPECT_EQ(Handler.Host, &Object.Host);
-    EXPECT_EQ(Capture([&] { Handled = Object.CallFunction(Handler, nullptr); }), "177\r\n");
+    EXPECT_EQ(CaptureOutput([&] { Handled = Object.CallFunction(Handler, nullptr); }), "177\r\n");
     EXPECT_FALSE(Handled);
     EXPECT_EQ(Object.Host.FrameCount, 0);
 }
@@ -280,7 +276,7 @@ TEST_F(ScriptHandlers, AChildWithoutAScriptUsesItsParentsScript) {
     TXHandler Handler;
     Handler.Kind = hkScriptName;
     Handler.FuncName.Assign("SHOW");
-    EXPECT_EQ(Capture([&] { Child->CallFunction(Handler, nullptr); }), "3\r\n");
+    EXPECT_EQ(CaptureOutput([&] { Child->CallFunction(Handler, nullptr); }), "3\r\n");
     EXPECT_EQ(Handler.Host, &Owner.Host);
 }
 
@@ -290,10 +286,10 @@ TEST_F(ScriptHandlers, ANameNotFoundStaysANameAndIsLookedUpAgain) {
     TXHandler Handler;
     Object.AddProperty("H", ptFunction, &Handler);
     Object.SetPropertyFromString("H", "later");
-    EXPECT_EQ(Capture([&] { EXPECT_FALSE(Object.CallFunction(Handler, nullptr)); }), "");
+    EXPECT_EQ(CaptureOutput([&] { EXPECT_FALSE(Object.CallFunction(Handler, nullptr)); }), "");
     EXPECT_EQ(Handler.Kind, hkScriptName);
     Object.SetPropertyFromString("H", "LATER");
-    EXPECT_EQ(Capture([&] { EXPECT_FALSE(Object.CallFunction(Handler, nullptr)); }), "found\r\n");
+    EXPECT_EQ(CaptureOutput([&] { EXPECT_FALSE(Object.CallFunction(Handler, nullptr)); }), "found\r\n");
     EXPECT_EQ(Handler.Kind, hkScriptFunction);
 }
 
@@ -303,7 +299,7 @@ TEST_F(ScriptHandlers, AFaultInAHandlerIsReportedAndTheCallEnds) {
     TXHandler Handler;
     Handler.Kind = hkScriptName;
     Handler.FuncName.Assign("BAD");
-    EXPECT_EQ(Capture([&] { EXPECT_FALSE(Object.CallFunction(Handler, nullptr)); }), Fault);
+    EXPECT_EQ(CaptureOutput([&] { EXPECT_FALSE(Object.CallFunction(Handler, nullptr)); }), Fault);
     EXPECT_EQ(Object.Host.FrameCount, 0);
 }
 
