@@ -272,7 +272,8 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
     X(0, opAdd)                                                                                              \
     X(1, opSub)                                                                                              \
     X(2, opMul)                                                                                              \
-    X(3, opDiv) X(4, opAnd) X(5, opOr) X(6, opXor) X(7, opShl) X(8, opShr) X(9, opEqual) X(10, opLess)       \
+    X(3, opDiv)                                                                                              \
+    X(4, opAnd) X(5, opOr) X(6, opXor) X(7, opShl) X(8, opShr) X(9, opEqual) X(10, opLess)                   \
         X(11, opLessEqual) X(12, opGreater) X(13, opGreaterEqual)
 constexpr int32_t IntegerOperationCount = 14;
 
@@ -448,26 +449,29 @@ XINLINE inline int32_t SlotBelow(int32_t Slot, int32_t Size) {
 
 // A caller waiting for its callee: the function, its steps and the step it goes on with.
 struct TXCallRecord {
+    // Built in place, field by field (a record copied in from elsewhere is read back in
+    // pieces other than those it was written in, which stalls the processor).
+    TXCallRecord(TXScriptObjectFunction* Caller, TXPreparedCode* CallerSteps, const TXStep* Next,
+                 int32_t Base)
+        : Function(Caller), Prepared(CallerSteps), Resume(Next), FrameBase(Base) {}
+
     TXScriptObjectFunction* Function;
     TXPreparedCode* Prepared;
     const TXStep* Resume;
     int32_t FrameBase; // of the caller's own frame
 };
 
-thread_local std::vector<TXCallRecord> CallRecords;
-
 // The state of one Execute between faults: the function running now and where it goes on;
-// the callers' places are in CallRecords from CallBase up.
+// the callers' places are in Calls, the first caller first.
 class TXExecution {
 public:
     TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry)
-        : Host(RunHost), Calls(CallRecords), CallBase(Calls.size()), SavedDepth(CallDepth),
+        : Host(RunHost), SavedDepth(CallDepth),
           Number(ExecutionCount.fetch_add(1, std::memory_order_relaxed) + 1), Current(Entry) {
         NativeDepth++;
         CallDepth++;
     }
     ~TXExecution() {
-        Calls.resize(CallBase);
         CallDepth = SavedDepth;
         NativeDepth--;
     }
@@ -483,8 +487,7 @@ public:
 
 private:
     TXScriptHost& Host;
-    std::vector<TXCallRecord>& Calls;
-    size_t CallBase;
+    std::vector<TXCallRecord> Calls;
     int32_t SavedDepth;
     uint64_t Number; // this Execute's number, for the checks of decoded code
     TXScriptObjectFunction* Current;
@@ -493,7 +496,7 @@ private:
 };
 
 bool TXExecution::EndFaulted() {
-    if (Calls.size() == CallBase) return true;
+    if (Calls.empty()) return true;
     TXCallRecord Record = Calls.back();
     Calls.pop_back();
     CallDepth--;
@@ -710,6 +713,9 @@ void TXExecution::Run(TXScriptVariable& Result) {
     }
 
     if (!CurrentPrepared) CurrentPrepared = PreparedCodeOf(*Current, Number);
+    // The running function and its steps, kept here; the members follow for fault handling.
+    TXScriptObjectFunction* Function = Current;
+    TXPreparedCode* Prepared = CurrentPrepared;
     TXScriptVariable* Slots = Host.Stack.data();
     int32_t Size = Host.StackSize;
     int32_t Sp = Host.StackPointer;
@@ -736,7 +742,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         Sp = Host.StackPointer;                                                                              \
         FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;                 \
     } while (false)
-#define X_NAME() std::string_view(CurrentPrepared->Source.data() + Step->Name.At, size_t(Step->Name.Length))
+#define X_NAME() std::string_view(Prepared->Source.data() + Step->Name.At, size_t(Step->Name.Length))
 
     X_GO(Step);
 
@@ -884,7 +890,7 @@ PushSelf : {
 }
 PushFunction : {
     X_SYNC();
-    TXScriptObjectFunction* Outer = Current;
+    TXScriptObjectFunction* Outer = Function;
     for (uint16_t Levels = Step->Depth; Levels > 0 && Outer->Parent; Levels--) Outer = Outer->Parent;
     TXScriptObjectFunction* Found = NestedFunction(*Outer, Step->Index);
     if (!Found) Fault("no function at that slot");
@@ -894,7 +900,7 @@ PushFunction : {
     X_NEXT();
 }
 CallFunction : {
-    TXScriptObjectFunction* Outer = Current;
+    TXScriptObjectFunction* Outer = Function;
     for (uint16_t Levels = Step->Depth; Levels > 0 && Outer; Levels--) Outer = Outer->Parent;
     Callee = Outer ? NestedFunction(*Outer, Step->Index) : nullptr;
     if (!Callee) {
@@ -936,17 +942,17 @@ Test:
     }
     X_NEXT();
 Unknown:
-    ReportUnknownByte(Step->Operation, int32_t(Step - CurrentPrepared->Steps.data()));
+    ReportUnknownByte(Step->Operation, int32_t(Step - Prepared->Steps.data()));
     goto EndWithEmpty;
 
 Call : {
     X_SYNC();
     TXPreparedCode* CalleePrepared = PreparedCodeOf(*Callee, Number);
     // The record first, so that a failure from here on ends the callee, not the caller.
-    Calls.push_back({Current, CurrentPrepared, Step->NextStep, FrameBase});
+    Calls.emplace_back(Function, Prepared, Step->NextStep, FrameBase);
     CallDepth++;
-    Current = Callee;
-    CurrentPrepared = CalleePrepared;
+    Current = Function = Callee;
+    CurrentPrepared = Prepared = CalleePrepared;
     // The first argument becomes the frame's first slot; without parameters a new slot does.
     int32_t Parameters = Callee->ParamCount;
     if (Parameters == 0)
@@ -968,7 +974,7 @@ EndWithTop : {
     int32_t From = Sp;
     Sp = SlotBelow(Sp, Size);
     Host.StackPointer = Sp;
-    if (Calls.size() == CallBase) {
+    if (Calls.empty()) {
         CopyValue(Result, Slots[From]);
         return;
     }
@@ -979,7 +985,7 @@ EndWithTop : {
 }
 EndWithNil:
     Host.StackPointer = Sp;
-    if (Calls.size() == CallBase) {
+    if (Calls.empty()) {
         SetTextValue(Result, NilText());
         return;
     }
@@ -989,7 +995,7 @@ EndWithNil:
     goto ResumeCaller;
 EndWithEmpty:
     Host.StackPointer = Sp;
-    if (Calls.size() == CallBase) {
+    if (Calls.empty()) {
         SetEmptyValue(Result);
         return;
     }
@@ -997,13 +1003,14 @@ EndWithEmpty:
     Sp = SlotAbove(Host.StackPointer, Size);
     SetEmptyValue(Slots[Sp]);
 ResumeCaller : {
-    TXCallRecord Record = Calls.back();
+    const TXCallRecord& Record = Calls.back();
+    Current = Function = Record.Function;
+    CurrentPrepared = Prepared = Record.Prepared;
+    FrameBase = Record.FrameBase;
+    Step = Record.Resume;
     Calls.pop_back();
     CallDepth--;
-    Current = Record.Function;
-    CurrentPrepared = Record.Prepared;
-    FrameBase = Record.FrameBase;
-    X_GO(Record.Resume);
+    goto* Handlers[Step->Kind];
 }
 #undef X_GO
 #undef X_NEXT
