@@ -425,3 +425,23 @@ TEST(ObjectTypes, ScriptValuesReadObjectNamesAndProperties) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ObjectTypes, TheRegistryLivesFromTheModulesStartUpToItsShutDown) {
+    std::string Output;
+    if (FILE* Pipe = popen(STARTUP_PROBE, "r")) {
+        char Buffer[4096];
+        size_t Read;
+        while ((Read = std::fread(Buffer, 1, sizeof Buffer, Pipe)) > 0) Output.append(Buffer, Read);
+        pclose(Pipe);
+    }
+    EXPECT_EQ(Output, "0\r\n"
+                      "below start none\r\n"
+                      "above start OBJECT\r\n"
+                      "main OBJECT\r\n"
+                      "above stop OBJECT\r\n"
+                      "below stop none\r\n");
+}
+
+} // namespace
