@@ -148,11 +148,6 @@ std::string UnknownByteMessage(uint8_t Byte, int32_t Offset) {
     return Message;
 }
 
-inline int32_t CodeLength(const TXScriptObjectFunction* Function) {
-    size_t Size = Function->Code.size();
-    return Size > size_t(INT32_MAX) ? INT32_MAX : int32_t(Size);
-}
-
 // The object a member instruction works on, or null when the value is not one.
 inline TXObject* TargetObject(const TXScriptVariable& Value) {
     return Value.kind == vkObject ? static_cast<TXObject*>(Value.reference) : nullptr;
@@ -273,8 +268,10 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
     X(1, opSub)                                                                                              \
     X(2, opMul)                                                                                              \
     X(3, opDiv)                                                                                              \
-    X(4, opAnd) X(5, opOr) X(6, opXor) X(7, opShl) X(8, opShr) X(9, opEqual) X(10, opLess)                   \
-        X(11, opLessEqual) X(12, opGreater) X(13, opGreaterEqual)
+    X(4, opAnd)                                                                                              \
+    X(5, opOr)                                                                                               \
+    X(6, opXor) X(7, opShl) X(8, opShr) X(9, opEqual) X(10, opLess) X(11, opLessEqual) X(12, opGreater)      \
+        X(13, opGreaterEqual)
 constexpr int32_t IntegerOperationCount = 14;
 
 int32_t IntegerOperationIndex(uint8_t Op) {
@@ -303,22 +300,19 @@ struct TXStep {
     uint8_t Operation = 0; // opUpdateObjectChild: the operator; skUnknown: the byte
     uint16_t Index = 0;    // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
+    // int32, float32 bits or handle; combined: the constant k; names: their offset in the
+    // code; skUnknown: the byte's offset.
+    int32_t Value = 0;
     union {
+        int32_t Length = 0; // names
         struct {
             uint16_t SourceIndex, DestinationIndex; // combined assignments: the variables b and c
         } Assign;
-        struct {
-            int32_t At, Length; // names: offset and length in the code
-        } Name;
     };
-    int32_t Value = 0;                  // int32, float32 bits or handle; combined: the constant k
-    int32_t Next = 0;                   // the offset where the step ends
-    const TXStep* NextStep = nullptr;   // the step there
-    const TXStep* TargetStep = nullptr; // jumps: the target's step; the end for targets outside the code
-
-    TXStep() : Name{0, 0} {}
+    const TXStep* Target = nullptr;   // jumps: the target's step; the end for targets outside the code
+    const TXStep* NextStep = nullptr; // the step that follows
 };
-static_assert(sizeof(TXStep) == 40, "steps stay small");
+static_assert(sizeof(TXStep) == 32, "steps stay small");
 
 } // namespace
 
@@ -337,18 +331,20 @@ int32_t JumpTarget(const TXInstruction& Instruction, size_t Length) {
                                                                            : int32_t(Length);
 }
 
-// The step at Offset, and its jump target (the end of the code when it has none).
-TXStep DecodeStep(std::string_view Code, int32_t Offset, int32_t& Target) {
+// The step at Offset, where it ends (Next) and its jump target (the end of the code when it
+// has none). Combine allows the combined steps.
+TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& Next, int32_t& Target) {
     TXStep Step;
     Target = int32_t(Code.size());
     TXInstruction First;
     TXDecodeStatus Status = DecodeInstruction(Code, Offset, First);
     if (Status == dsUnknown) {
         Step.Operation = First.Opcode;
-        Step.Next = Offset + 1;
+        Step.Value = Offset;
+        Next = Offset + 1;
         return Step;
     }
-    Step.Next = First.Next;
+    Next = First.Next;
     if (Status != dsOk) {
         Step.Kind = skEnd;
         return Step;
@@ -364,11 +360,12 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, int32_t& Target) {
     case olHandle: Step.Value = int32_t(First.Handle); break;
     case olName:
     case olOperatorName:
-        Step.Name.At = int32_t(First.Name.data() - Code.data());
-        Step.Name.Length = int32_t(First.Name.size());
+        Step.Value = int32_t(First.Name.data() - Code.data());
+        Step.Length = int32_t(First.Name.size());
         break;
     default: break;
     }
+    if (!Combine) return Step;
 
     // The combined sequences, by the instructions that follow. Their variables are the
     // running function's own (depth 0).
@@ -385,11 +382,11 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, int32_t& Target) {
     if (Load && Second.Opcode == opPushInt && Operation >= 0) {
         Step.Kind = uint8_t(skLoadOperate + Operation);
         Step.Value = Second.Value;
-        Step.Next = Third.Next;
+        Next = Third.Next;
         if (Decode(Third.Next, Fourth) && Fourth.Opcode == opJumpIfFalse) {
             Step.Kind = uint8_t(skLoadOperateJump + Operation);
             Target = JumpTarget(Fourth, Code.size());
-            Step.Next = Fourth.Next;
+            Next = Fourth.Next;
         }
         return Step;
     }
@@ -401,36 +398,73 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, int32_t& Target) {
     if (Operation < 0) return Step;
     Step.Kind = uint8_t((Load ? skLoadAssign : skPushAssign) + Operation);
     Step.Assign = {Second.Index, Fifth.Index};
-    Step.Next = Fifth.Next;
+    Next = Fifth.Next;
     return Step;
 }
 
-// One step per offset, and after them the end of the code.
+// Code as the compilers make it has one step per instruction, read from the first byte on,
+// and every jump lands on an instruction. Other code (a jump into the operands of an
+// instruction, or past a byte that ends the function) gets one uncombined step per byte,
+// so that any offset finds its step. Either way a last step stands for the end of the code.
 TXPreparedCode* PrepareCode(std::string_view Code) {
+    if (Code.size() > size_t(PreparedCodeLimit)) throw TXScriptFault("code too long to run");
     auto Prepared = std::make_unique<TXPreparedCode>();
     Prepared->Source.assign(Code);
-    std::vector<TXStep>& Steps = Prepared->Steps;
-    Steps.resize(Code.size() + 1);
-    for (size_t Offset = 0; Offset < Code.size(); Offset++) {
-        int32_t Target;
-        Steps[Offset] = DecodeStep(Prepared->Source, int32_t(Offset), Target);
-        Steps[Offset].TargetStep = &Steps[size_t(Target)];
+    std::string_view Source = Prepared->Source;
+    int32_t Length = int32_t(Source.size());
+
+    // The instructions read from the first byte on, by offset.
+    std::vector<int32_t> StepAt(size_t(Length) + 1, -1);
+    std::vector<int32_t> Starts;
+    bool Regular = true;
+    for (int32_t Offset = 0; Offset < Length;) {
+        StepAt[size_t(Offset)] = int32_t(Starts.size());
+        Starts.push_back(Offset);
+        TXInstruction Instruction;
+        if (DecodeInstruction(Source, Offset, Instruction) != dsOk) break;
+        Offset = Instruction.Next;
     }
-    TXStep& End = Steps[Code.size()];
+    for (int32_t Start : Starts) {
+        TXInstruction Instruction;
+        if (DecodeInstruction(Source, Start, Instruction) == dsOk && Instruction.Layout == olJump &&
+            Instruction.Target >= 0 && Instruction.Target < Length && StepAt[size_t(Instruction.Target)] < 0)
+            Regular = false;
+    }
+    if (!Regular) {
+        Starts.resize(size_t(Length));
+        for (int32_t Offset = 0; Offset < Length; Offset++) {
+            Starts[size_t(Offset)] = Offset;
+            StepAt[size_t(Offset)] = Offset;
+        }
+    }
+    StepAt[size_t(Length)] = int32_t(Starts.size());
+
+    std::vector<TXStep>& Steps = Prepared->Steps;
+    Steps.resize(Starts.size() + 1);
+    TXStep& End = Steps.back();
     End.Kind = skEnd;
-    End.Next = int32_t(Code.size());
-    for (TXStep& Step : Steps) {
-        if (Step.Next > int32_t(Code.size())) Step.Next = int32_t(Code.size());
-        Step.NextStep = &Steps[size_t(Step.Next)];
-        if (!Step.TargetStep) Step.TargetStep = &End;
+    End.Target = End.NextStep = &End;
+    auto StepFor = [&](int32_t Offset) {
+        int32_t At = Offset >= 0 && Offset <= Length ? StepAt[size_t(Offset)] : -1;
+        return At >= 0 ? &Steps[size_t(At)] : &End;
+    };
+    for (size_t At = 0; At < Starts.size(); At++) {
+        int32_t Next, Target;
+        Steps[At] = DecodeStep(Source, Starts[At], Regular, Next, Target);
+        Steps[At].NextStep = StepFor(Next);
+        Steps[At].Target = StepFor(Target);
     }
     return Prepared.release();
 }
 
 // The decoded form of Function's current code, checked once in the Execute numbered
-// Execution.
+// Execution; null when it cannot be made (code too long, memory exhausted).
 [[gnu::noinline]] TXPreparedCode* CheckPreparedCode(TXScriptObjectFunction& Function, uint64_t Execution) {
-    return Function.ExecutionCache.Prepare(Function.Code, Execution);
+    try {
+        return Function.ExecutionCache.Prepare(Function.Code, Execution);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
 }
 
 XINLINE inline TXPreparedCode* PreparedCodeOf(TXScriptObjectFunction& Function, uint64_t Execution) {
@@ -631,7 +665,7 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, const TXScriptHost&
         Sp = First;
         return Step->NextStep;
     } else {
-        return Number != 0 ? Step->NextStep : Step->TargetStep;
+        return Number != 0 ? Step->NextStep : Step->Target;
     }
 }
 
@@ -713,6 +747,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
     }
 
     if (!CurrentPrepared) CurrentPrepared = PreparedCodeOf(*Current, Number);
+    if (!CurrentPrepared) Fault("code that cannot be run");
     // The running function and its steps, kept here; the members follow for fault handling.
     TXScriptObjectFunction* Function = Current;
     TXPreparedCode* Prepared = CurrentPrepared;
@@ -742,7 +777,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         Sp = Host.StackPointer;                                                                              \
         FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;                 \
     } while (false)
-#define X_NAME() std::string_view(Prepared->Source.data() + Step->Name.At, size_t(Step->Name.Length))
+#define X_NAME() std::string_view(Prepared->Source.data() + Step->Value, size_t(Step->Length))
 
     X_GO(Step);
 
@@ -811,12 +846,12 @@ LoadOnly : {
     PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
     if (Step->Kind == skLoadReturn) goto EndWithTop;
     // A combined step that did only its first instruction goes on right after it.
-    X_GO(Step->Kind == opLoadVar ? Step->NextStep : Step + 5);
+    X_GO(Step->Kind == opLoadVar ? Step->NextStep : Step + 1);
 }
 PushOnly:
     Sp = SlotAbove(Sp, Size);
     SetIntegerValue(Slots[Sp], Step->Value);
-    X_GO(Step + 5);
+    X_GO(Step + 1);
 
 #define X_COMBINED(Index, Op)                                                                                \
     LoadOperate_##Index : {                                                                                  \
@@ -846,10 +881,10 @@ JumpIfFalse : {
     const TXScriptVariable& Top = Slots[Sp];
     bool Zero = (Top.kind == vkInteger ? Top.intValue : Top.AsInteger()) == 0;
     Sp = SlotBelow(Sp, Size);
-    X_GO(Zero ? Step->TargetStep : Step->NextStep);
+    X_GO(Zero ? Step->Target : Step->NextStep);
 }
 Jump:
-    X_GO(Step->TargetStep);
+    X_GO(Step->Target);
 PushInt:
     Sp = SlotAbove(Sp, Size);
     SetIntegerValue(Slots[Sp], Step->Value);
@@ -942,7 +977,7 @@ Test:
     }
     X_NEXT();
 Unknown:
-    ReportUnknownByte(Step->Operation, int32_t(Step - Prepared->Steps.data()));
+    ReportUnknownByte(Step->Operation, Step->Value);
     goto EndWithEmpty;
 
 Call : {
@@ -952,7 +987,6 @@ Call : {
     Calls.emplace_back(Function, Prepared, Step->NextStep, FrameBase);
     CallDepth++;
     Current = Function = Callee;
-    CurrentPrepared = Prepared = CalleePrepared;
     // The first argument becomes the frame's first slot; without parameters a new slot does.
     int32_t Parameters = Callee->ParamCount;
     if (Parameters == 0)
@@ -963,11 +997,12 @@ Call : {
     Host.StackPointer = Sp;
     Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
     Sp = Host.StackPointer;
-    if (CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
+    if (!CalleePrepared || CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
         ReportFault();
         goto EndWithEmpty;
     }
-    X_GO(CalleePrepared->Steps.data());
+    CurrentPrepared = Prepared = CalleePrepared;
+    X_GO(Prepared->Steps.data());
 }
 
 EndWithTop : {

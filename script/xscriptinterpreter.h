@@ -82,6 +82,8 @@ constexpr int32_t ScriptCallDepthLimit = 100000;
 // Entries from native code nested on one thread (a test application's scripts start while
 // the script that made it is still running). An entry beyond the limit is a run-time fault.
 constexpr int32_t NativeExecuteDepthLimit = 64;
+// The longest code a function may have; running a longer one is a run-time fault.
+constexpr int32_t PreparedCodeLimit = 16 << 20;
 
 // Kept by each script function for the interpreter: the function's code decoded once for
 // execution. Made on the first run and made again when the code has changed since.

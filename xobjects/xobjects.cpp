@@ -41,8 +41,9 @@ bool ReadObjectName(const TXObject* Object, std::string_view& Name) {
 }
 
 bool FindPropertyForScript(TXObject* Object, std::string_view Name, uint8_t& Kind, void*& Data) {
+    // A value property without storage reads and stores as none.
     TXProperty* Property = Object->FindProperty(Name);
-    if (!Property) return false;
+    if (!Property || (!Property->Data && Property->Kind != ptObject)) return false;
     Kind = Property->Kind;
     Data = Property->Data;
     return true;
@@ -184,7 +185,7 @@ TXProperty* TXObject::PropertyByIndex(int32_t Index) const {
 
 bool TXObject::SetPropertyFromString(std::string_view PropertyName, std::string_view Value) {
     TXProperty* Property = FindProperty(PropertyName);
-    if (!Property) return false;
+    if (!Property || !Property->Data) return false;
     switch (Property->Kind) {
     case ptInteger: {
         int32_t Number;

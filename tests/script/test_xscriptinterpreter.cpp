@@ -466,6 +466,20 @@ TEST_F(Calls, FaultsOfEveryKindEndOnlyTheInnermostFunction) {
         Fault + "|\r\n");
 }
 
+TEST_F(Calls, CodeTooLongToRunIsAFaultOfItsFunction) {
+    TScript Script;
+    TXScriptObjectFunction& Callee = Script.Nested(Script.Root, "F", 0, 0);
+    Callee.Code.assign(size_t(PreparedCodeLimit) + 1, char(opNop));
+    AppendOpSlot(Script.Root.Code, opCallFunction, 0, 0);
+    AppendOpName(Script.Root.Code, opPushString, "|");
+    AppendOp(Script.Root.Code, opAdd);
+    AppendOp(Script.Root.Code, opAlert);
+    EXPECT_EQ(Script.Run(), Fault + "|\r\n");
+    TScript Long;
+    Long.Root.Code.assign(size_t(PreparedCodeLimit) + 1, char(opNop));
+    EXPECT_EQ(Long.Run(), Fault);
+}
+
 TEST_F(Calls, RunawayRecursionIsOneFaultNotAStackOverflow) {
     TScript Script;
     TXScriptObjectFunction& Callee = Script.Nested(Script.Root, "F", 0, 0);

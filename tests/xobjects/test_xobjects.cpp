@@ -311,6 +311,8 @@ TEST_F(PropertyText, ObjectsRefuseTextAndFunctionsTakeAScriptName) {
     EXPECT_TRUE(Object.SetPropertyFromString("ONCLICK", std::string(40, 'F')));
     EXPECT_EQ(Handler.Kind, hkScriptName);
     EXPECT_EQ(Handler.FuncName.View(), std::string(32, 'F'));
+    ASSERT_TRUE(Object.AddProperty("NOWHERE", ptInteger, nullptr));
+    EXPECT_FALSE(Object.SetPropertyFromString("NOWHERE", "1"));
     int32_t Odd = 0;
     ASSERT_TRUE(Object.AddProperty("ODD", 9, &Odd));
     EXPECT_TRUE(Object.SetPropertyFromString("ODD", "1"));

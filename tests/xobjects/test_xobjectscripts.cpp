@@ -76,6 +76,8 @@ TEST_F(MemberReads, GetObjectValueByPropertyKind) {
     EXPECT_EQ(GetValue(Self.Object, "H"), "s:undefined");
     EXPECT_EQ(GetValue(Self.Object, "MISSING"), "s:undefined");
     EXPECT_EQ(GetValue(Self.Object, ""), "s:undefined");
+    Self.Object.AddProperty("NOWHERE", ptString, nullptr);
+    EXPECT_EQ(GetValue(Self.Object, "NOWHERE"), "s:undefined");
     int32_t Odd = 0;
     Self.Object.AddProperty("ODD", 9, &Odd);
     EXPECT_EQ(GetValue(Self.Object, "ODD"), "o:SELF");
