@@ -255,8 +255,9 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
 
 // ---- Steps ----
 //
-// A function's code is decoded once into one step per byte offset, so that a jump to any
-// offset finds its step at once. A step holds the instruction's operands decoded; common
+// A function's code is decoded once into steps (see PrepareCode), each holding its
+// instruction's operands decoded and the steps it goes on with, so that no operand is read
+// from the code while it runs and every jump target is known to lie inside it. Common
 // sequences of integer work are combined into one step, which checks its values when it
 // runs and otherwise does only its first instruction. The decoded form keeps a copy of the
 // code it was made from and is checked against the function's code once in every Execute
@@ -270,7 +271,8 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
     X(3, opDiv)                                                                                              \
     X(4, opAnd)                                                                                              \
     X(5, opOr)                                                                                               \
-    X(6, opXor) X(7, opShl) X(8, opShr) X(9, opEqual) X(10, opLess) X(11, opLessEqual) X(12, opGreater)      \
+    X(6, opXor)                                                                                              \
+    X(7, opShl) X(8, opShr) X(9, opEqual) X(10, opLess) X(11, opLessEqual) X(12, opGreater)                  \
         X(13, opGreaterEqual)
 constexpr int32_t IntegerOperationCount = 14;
 

@@ -116,6 +116,16 @@ TEST_F(ExecutionLoop, OperandsPastTheEndAndJumpsBeforeTheStartEndTheFunction) {
     }
 }
 
+TEST_F(ExecutionLoop, AJumpIntoAnOperandDecodesFromThere) {
+    // 0: opJump to 6; 5: opPushInt whose operand bytes, read from 6, are opNop and
+    // opPushInt 42, which ends at 12, the end of the code.
+    TScript Script;
+    Script.Root.Code = std::string("\x1A\x01\x00\x00\x00\x1B\x06\x1B\x2A\x00\x00\x00", 12);
+    EXPECT_EQ(Script.Run(), "");
+    EXPECT_EQ(Script.Result.AsInteger(), 42);
+    EXPECT_EQ(Script.Host.StackPointer, 0);
+}
+
 TEST_F(ExecutionLoop, AByteThatIsNoInstructionEndsTheFunctionWithNothingPopped) {
     for (uint8_t Byte : {0x00, 0x17, 0x30, 0x63, 0xFE}) {
         TScript Script;
