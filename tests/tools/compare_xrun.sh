@@ -1,6 +1,6 @@
 #!/bin/sh
 # compare_xrun.sh LINUX_XRUN FILE... -- WINDOWS_XRUN_COMMAND...
-# Runs every file option of xrun (--tokens, --code, --disasm: those its --help names) of the
+# Runs every file option of xrun (--tokens, --code, --disasm, --script: those its --help names) of the
 # Linux build and of the Windows build on every FILE and on a few texts made here, and fails
 # unless standard output, standard error and exit status are the same byte for byte.
 set -u
@@ -26,7 +26,7 @@ printf '' >"$work/empty.txt"
 files="$files $work/mixed.txt $work/empty.txt $work/absent.txt"
 
 options=""
-for option in --tokens --code --disasm; do
+for option in --tokens --code --disasm --script; do
   if "$linux_xrun" --help | grep -q -- "$option FILE"; then options="$options $option"; fi
 done
 
