@@ -272,8 +272,8 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
     X(4, opAnd)                                                                                              \
     X(5, opOr)                                                                                               \
     X(6, opXor)                                                                                              \
-    X(7, opShl) X(8, opShr) X(9, opEqual) X(10, opLess) X(11, opLessEqual) X(12, opGreater)                  \
-        X(13, opGreaterEqual)
+    X(7, opShl)                                                                                              \
+    X(8, opShr) X(9, opEqual) X(10, opLess) X(11, opLessEqual) X(12, opGreater) X(13, opGreaterEqual)
 constexpr int32_t IntegerOperationCount = 14;
 
 int32_t IntegerOperationIndex(uint8_t Op) {
@@ -314,7 +314,7 @@ struct TXStep {
     const TXStep* Target = nullptr;   // jumps: the target's step; the end for targets outside the code
     const TXStep* NextStep = nullptr; // the step that follows
 };
-static_assert(sizeof(TXStep) == 32, "steps stay small");
+static_assert(sizeof(TXStep) == 16 + 2 * sizeof(void*), "steps stay small");
 
 } // namespace
 
