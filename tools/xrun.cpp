@@ -2,6 +2,8 @@
 
 #include "fileparser.h"
 #include "xlogging.h"
+#include "xscriptcode.h"
+#include "xscriptcompiler.h"
 
 #include <cstdio>
 #include <string>
@@ -10,6 +12,8 @@
 namespace {
 
 constexpr std::string_view Usage = "usage: xrun --tokens FILE\n"
+                                   "       xrun --code FILE\n"
+                                   "       xrun --disasm FILE\n"
                                    "       xrun --help\n";
 
 constexpr std::string_view Help =
@@ -17,6 +21,12 @@ constexpr std::string_view Help =
     "  --tokens FILE  print the tokens of FILE, one line each: the line index (from 0),\n"
     "                 the kind (tkWord, tkSymbol, tkString, tkHexNumber, tkNumber,\n"
     "                 tkFloat) and the text, separated by single spaces\n"
+    "  --code FILE    compile FILE's whole text as the root script __MAIN and print\n"
+    "                 each function's code on one line: its name, \": \" and the bytes\n"
+    "                 in upper-case hexadecimal; the root first, then the nested\n"
+    "                 functions depth-first in declaration order\n"
+    "  --disasm FILE  the same functions as listings: a line with the name and a colon,\n"
+    "                 then one indented line per instruction\n"
     "  --help         print this text\n"
     "\n"
     "FILE may use '\\' or '/' between folders.\n";
@@ -29,13 +39,18 @@ int UsageError(const std::string& Problem) {
     return ExitUsage;
 }
 
-int PrintTokens(const std::string& FileName) {
-    if (std::FILE* File = std::fopen(NativeFileName(FileName).c_str(), "rb"))
-        std::fclose(File);
-    else {
+bool CanOpen(const std::string& FileName) {
+    std::FILE* File = std::fopen(NativeFileName(FileName).c_str(), "rb");
+    if (!File) {
         std::fprintf(stderr, "xrun: cannot open %s\n", FileName.c_str());
-        return ExitNoFile;
+        return false;
     }
+    std::fclose(File);
+    return true;
+}
+
+int PrintTokens(const std::string& FileName) {
+    if (!CanOpen(FileName)) return ExitNoFile;
     TFileParser Parser(FileName, nullptr);
     std::string Token;
     for (;;) {
@@ -48,6 +63,34 @@ int PrintTokens(const std::string& FileName) {
         Line += Token;
         LogLine(0, Line);
     }
+}
+
+std::string FormatCodeBytes(std::string_view Code) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string Text;
+    Text.reserve(Code.size() * 3);
+    for (unsigned char Byte : Code) {
+        if (!Text.empty()) Text += ' ';
+        Text += Digits[Byte >> 4];
+        Text += Digits[Byte & 15];
+    }
+    return Text;
+}
+
+// The compiler's own lines come first, as it writes them; then the functions.
+int PrintCode(const std::string& FileName, bool Listing) {
+    if (!CanOpen(FileName)) return ExitNoFile;
+    TFileParser Parser(FileName, nullptr);
+    std::unique_ptr<TXScriptObjectFunction> Main = CompileMainFunction(Parser);
+    for (const TXScriptObjectFunction* Function : ListFunctions(*Main)) {
+        if (!Listing) {
+            LogLine(0, Function->Name + ": " + FormatCodeBytes(Function->Code));
+            continue;
+        }
+        LogLine(0, Function->Name + ":");
+        for (const std::string& Line : DisassembleCode(Function->Code)) LogLine(0, "  " + Line);
+    }
+    return 0;
 }
 
 } // namespace
@@ -63,6 +106,11 @@ int main(int ArgumentCount, char** Arguments) {
         if (ArgumentCount < 3) return UsageError("--tokens needs a file name");
         if (ArgumentCount > 3) return UsageError("unexpected argument '" + std::string(Arguments[3]) + "'");
         return PrintTokens(Arguments[2]);
+    }
+    if (Option == "--code" || Option == "--disasm") {
+        if (ArgumentCount < 3) return UsageError(std::string(Option) + " needs a file name");
+        if (ArgumentCount > 3) return UsageError("unexpected argument '" + std::string(Arguments[3]) + "'");
+        return PrintCode(Arguments[2], Option == "--disasm");
     }
     if (Option == "--help") return UsageError("unexpected argument '" + std::string(Arguments[2]) + "'");
     return UsageError("unknown option '" + std::string(Option) + "'");

@@ -73,6 +73,74 @@ TEST_F(XrunTokens, EmptyOrMissingFiles) {
     EXPECT_NE(Missing.Output.find("cannot open"), std::string::npos);
 }
 
+// The compiler's runner options share the temporary folder of the token tests.
+class XrunCode : public XrunTokens {
+protected:
+    std::string Write(const std::string& Name, const std::string& Text) {
+        std::filesystem::path Path = Directory / Name;
+        std::ofstream(Path, std::ios::binary) << Text;
+        return Path.string();
+    }
+};
+
+TEST_F(XrunCode, WorkedExampleRootLine) {
+    std::string File = Write("example.txt", "VAR X = 1 + 2;\nALERT(X);\n");
+    TRun Run = RunXrun("--code '" + File + "'");
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Output, StartUpLine +
+                              "__MAIN: 04 01 00 00 00 1B 01 00 00 00 1B 02 00 00 00 0A 15 00 00 00 00 "
+                              "2C 00 00 00 00 05 02\r\n");
+    EXPECT_EQ(RunXrun("--code '" + Write("empty.txt", "") + "'").Output,
+              StartUpLine + "__MAIN: 04 00 00 00 00 02\r\n");
+}
+
+const std::string NestedScript = "FUNCTION F(A) { FUNCTION G() { RETURN 1; } RETURN A; }\n"
+                                 "FUNCTION H() { }\n"
+                                 "VAR S; ALERT(S.LENGTH());\n"
+                                 "Q;\n";
+
+// What xrun writes before the code of NestedScript: the start-up line, the built-in call
+// line and the report.
+std::string NestedScriptLines(const std::string& File) {
+    return StartUpLine + "0 00000000\r\n" + File + " Line 3, near 'Q': Q is unknown (b37362)\r\n";
+}
+
+TEST_F(XrunCode, CompilerLinesComeFirstThenEveryFunctionDepthFirst) {
+    std::string File = Write("nested.txt", NestedScript);
+    TRun Run = RunXrun("--code '" + File + "'");
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Output, NestedScriptLines(File) +
+                              "__MAIN: 04 01 00 00 00 2C 00 00 00 00 64 00 00 00 00 05 02\r\n"
+                              "F: 2C 00 00 00 00 01 01\r\n"
+                              "G: 1B 01 00 00 00 01 01\r\n"
+                              "H: 01\r\n");
+}
+
+TEST_F(XrunCode, DisasmListsTheSameFunctions) {
+    std::string File = Write("nested.txt", NestedScript);
+    TRun Run = RunXrun("--disasm '" + File + "'");
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Output, NestedScriptLines(File) + "__MAIN:\r\n"
+                                                    "  0000 opReserve 1\r\n"
+                                                    "  0005 opLoadVar index 0 depth 0\r\n"
+                                                    "  0010 opCallNative 0\r\n"
+                                                    "  0015 opAlert\r\n"
+                                                    "  0016 opReturnNil\r\n"
+                                                    "F:\r\n"
+                                                    "  0000 opLoadVar index 0 depth 0\r\n"
+                                                    "  0005 opReturn\r\n"
+                                                    "  0006 opReturn\r\n"
+                                                    "G:\r\n"
+                                                    "  0000 opPushInt 1\r\n"
+                                                    "  0005 opReturn\r\n"
+                                                    "  0006 opReturn\r\n"
+                                                    "H:\r\n"
+                                                    "  0000 opReturn\r\n");
+    TRun Missing = RunXrun("--disasm '" + (Directory / "absent.txt").string() + "'", "2>&1");
+    EXPECT_EQ(Missing.Status, 1);
+    EXPECT_NE(Missing.Output.find("cannot open"), std::string::npos);
+}
+
 TEST(XrunStartUp, RegistrationLineComesFirstAndOnce) {
     TRun Run = RunXrun("--help");
     EXPECT_EQ(Run.Output.rfind(StartUpLine, 0), 0u) << Run.Output;
@@ -84,11 +152,14 @@ TEST(XrunOptions, HelpDescribesTheOptions) {
     TRun Run = RunXrun("--help");
     EXPECT_EQ(Run.Status, 0);
     EXPECT_NE(Run.Output.find("--tokens FILE"), std::string::npos);
+    EXPECT_NE(Run.Output.find("--code FILE"), std::string::npos);
+    EXPECT_NE(Run.Output.find("--disasm FILE"), std::string::npos);
     EXPECT_NE(Run.Output.find("--help"), std::string::npos);
 }
 
 TEST(XrunOptions, BadOptionsPrintUsageToStandardErrorAndExitTwo) {
-    for (const char* Arguments : {"--frobnicate", "--tokens", "", "--tokens a b", "--help extra"}) {
+    for (const char* Arguments :
+         {"--frobnicate", "--tokens", "", "--tokens a b", "--help extra", "--code", "--disasm a b"}) {
         TRun Errors = RunXrun(Arguments, "2>&1 >/dev/null");
         EXPECT_EQ(Errors.Status, 2) << Arguments;
         EXPECT_NE(Errors.Output.find("usage: xrun"), std::string::npos) << Arguments;
