@@ -2,6 +2,7 @@
 
 #include "fileparser.h"
 #include "xscriptcode.h"
+#include "xscriptinterpreter.h"
 
 #include <cstdint>
 #include <memory>
@@ -9,6 +10,9 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+class TXScriptHost;
+struct TXScriptVariable;
 
 // The script compiler: TXScriptObjectFunction is one compiled script function (its names,
 // the functions declared inside it and its code), and its Compile turns the token stream
@@ -162,7 +166,9 @@ public:
     // Statements from the parser's position, by Mode (smRoot ... smBranch).
     void CompileStatements(int32_t Mode);
 
-    // The interpreter adds Execute(Host, Result) here: it runs Code on a script host.
+    // Runs Code on Host and leaves the function's result in Result; never raises (see
+    // xscriptinterpreter.h).
+    void Execute(TXScriptHost& Host, TXScriptVariable& Result);
 
     bool Failed = false;
     TFileParser* Parser = nullptr; // not owned
@@ -175,6 +181,8 @@ public:
     std::string Code;
     std::string Name;
     int32_t ParamCount = 0;
+    // The interpreter's decoded form of Code.
+    TXExecutionCache ExecutionCache;
 
 private:
     struct TNameHash {

@@ -2,8 +2,10 @@
 
 #include "fileparser.h"
 #include "xlogging.h"
+#include "xobjects.h"
 #include "xscriptcode.h"
 #include "xscriptcompiler.h"
+#include "xscripthost.h"
 
 #include <cstdio>
 #include <string>
@@ -14,6 +16,7 @@ namespace {
 constexpr std::string_view Usage = "usage: xrun --tokens FILE\n"
                                    "       xrun --code FILE\n"
                                    "       xrun --disasm FILE\n"
+                                   "       xrun --script FILE\n"
                                    "       xrun --help\n";
 
 constexpr std::string_view Help =
@@ -27,6 +30,10 @@ constexpr std::string_view Help =
     "                 functions depth-first in declaration order\n"
     "  --disasm FILE  the same functions as listings: a line with the name and a colon,\n"
     "                 then one indented line per instruction\n"
+    "  --script FILE  compile FILE's whole text as the root script __MAIN and run it once\n"
+    "                 on a fresh host of 4096 slots whose SELF is a plain object named\n"
+    "                 SELF without properties; the output is the system's own lines\n"
+    "                 (ALERT lines, reports and messages)\n"
     "  --help         print this text\n"
     "\n"
     "FILE may use '\\' or '/' between folders.\n";
@@ -93,6 +100,19 @@ int PrintCode(const std::string& FileName, bool Listing) {
     return 0;
 }
 
+constexpr int32_t ScriptStackSize = 4096;
+
+int RunScript(const std::string& FileName) {
+    if (!CanOpen(FileName)) return ExitNoFile;
+    TFileParser Parser(FileName, nullptr);
+    std::unique_ptr<TXScriptObjectFunction> Main = CompileMainFunction(Parser);
+    TXObject Self(nullptr, "SELF");
+    TXScriptHost Host(ScriptStackSize, &Self);
+    TXScriptVariable Result;
+    Main->Execute(Host, Result);
+    return 0;
+}
+
 } // namespace
 
 int main(int ArgumentCount, char** Arguments) {
@@ -111,6 +131,11 @@ int main(int ArgumentCount, char** Arguments) {
         if (ArgumentCount < 3) return UsageError(std::string(Option) + " needs a file name");
         if (ArgumentCount > 3) return UsageError("unexpected argument '" + std::string(Arguments[3]) + "'");
         return PrintCode(Arguments[2], Option == "--disasm");
+    }
+    if (Option == "--script") {
+        if (ArgumentCount < 3) return UsageError("--script needs a file name");
+        if (ArgumentCount > 3) return UsageError("unexpected argument '" + std::string(Arguments[3]) + "'");
+        return RunScript(Arguments[2]);
     }
     if (Option == "--help") return UsageError("unexpected argument '" + std::string(Arguments[2]) + "'");
     return UsageError("unknown option '" + std::string(Option) + "'");

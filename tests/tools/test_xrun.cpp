@@ -141,6 +141,89 @@ TEST_F(XrunCode, DisasmListsTheSameFunctions) {
     EXPECT_NE(Missing.Output.find("cannot open"), std::string::npos);
 }
 
+// xrun --script: the output after the start-up line, line for line.
+class XrunScript : public XrunCode {
+protected:
+    std::string Lines(std::initializer_list<std::string> Expected) {
+        std::string Text = StartUpLine;
+        for (const std::string& Line : Expected) Text += Line + "\r\n";
+        return Text;
+    }
+    TRun Script(const std::string& Source) {
+        TRun Run = RunXrun("--script '" + Write("script.txt", Source) + "'");
+        EXPECT_EQ(Run.Status, 0);
+        return Run;
+    }
+};
+
+TEST_F(XrunScript, RecursiveFibonacci) {
+    TRun Run = Script("FUNCTION FIB(N) {\n"
+                      "    IF (N < 2) RETURN N;\n"
+                      "    RETURN FIB(N - 1) + FIB(N - 2);\n"
+                      "}\n"
+                      "FOR (VAR I = 0; I <= 10; I += 1) ALERT(FIB(I));\n");
+    EXPECT_EQ(Run.Output, Lines({"0", "1", "1", "2", "3", "5", "8", "13", "21", "34", "55"}));
+}
+
+TEST_F(XrunScript, LoopsSumIntegersAndFloats) {
+    TRun Run = Script("VAR S = 0;\n"
+                      "FOR (VAR I = 1; I <= 100; I += 1) S += I;\n"
+                      "ALERT(S);\n"
+                      "VAR F = 0.5; FOR (I = 0; I < 3; I += 1) { F *= 2.0; F -= 0.25; }\n"
+                      "ALERT(F);\n"
+                      "VAR G = 2.5; G *= 3; ALERT(G);\n"
+                      "VAR W = 2147483647; W += 1; ALERT(W);\n");
+    // An integer right operand makes the product an integer of the rounded left one.
+    EXPECT_EQ(Run.Output, Lines({"5050", "2.25", "6", "-2147483648"}));
+}
+
+TEST_F(XrunScript, StringsAreBuiltFromTextAndNumbers) {
+    TRun Run = Script("VAR T = \"AB\";\n"
+                      "T += 12;\n"
+                      "T = T + \"-\" + 3 * 4;\n"
+                      "ALERT(T);\n"
+                      "ALERT(T.LENGTH());\n"
+                      "VAR N = \"12\"; N += 1; ALERT(N);\n");
+    // The compiler writes the built-in's handle when it compiles T.LENGTH().
+    EXPECT_EQ(Run.Output, Lines({"0 00000000", "AB12-12", "7", "13"}));
+}
+
+TEST_F(XrunScript, SelfHasNoPropertiesSoEveryMemberIsUndefined) {
+    TRun Run = Script("SELF.X = 5;\n"
+                      "ALERT(SELF.X);\n"
+                      "VAR P = SELF.PANEL;\n"
+                      "P.X += 1;\n"
+                      "P.X = 2;\n"
+                      "ALERT(P);\n"
+                      "ALERT(SELF);\n");
+    EXPECT_EQ(Run.Output, Lines({"undefined", "SetObjectChild - object not found",
+                                 "SetObjectChild - object not found", "undefined", "undefined"}));
+}
+
+TEST_F(XrunScript, FaultsEndOnlyTheFunctionThatFaults) {
+    TRun Run = Script("FUNCTION D(A) { RETURN A % 0; }\n"
+                      "FUNCTION R() { RETURN R(); }\n"
+                      "ALERT(\"[\" + D(7) + \"]\");\n"
+                      "ALERT(R());\n"
+                      "ALERT(\"after\");\n"
+                      "VAR Z = 1 % 0;\n"
+                      "ALERT(\"not reached\");\n");
+    EXPECT_EQ(Run.Output,
+              Lines({"unhandled exception in script.execute", "[]", "unhandled exception in script.execute",
+                     "", "after", "unhandled exception in script.execute"}));
+}
+
+TEST_F(XrunScript, MissingFileOrArgument) {
+    TRun Missing = RunXrun("--script '" + (Directory / "absent.txt").string() + "'", "2>&1");
+    EXPECT_EQ(Missing.Status, 1);
+    EXPECT_NE(Missing.Output.find("cannot open"), std::string::npos);
+    for (const char* Arguments : {"--script", "--script a b"}) {
+        TRun Errors = RunXrun(Arguments, "2>&1 >/dev/null");
+        EXPECT_EQ(Errors.Status, 2) << Arguments;
+        EXPECT_NE(Errors.Output.find("usage: xrun"), std::string::npos) << Arguments;
+    }
+}
+
 TEST(XrunStartUp, RegistrationLineComesFirstAndOnce) {
     TRun Run = RunXrun("--help");
     EXPECT_EQ(Run.Output.rfind(StartUpLine, 0), 0u) << Run.Output;
@@ -154,6 +237,7 @@ TEST(XrunOptions, HelpDescribesTheOptions) {
     EXPECT_NE(Run.Output.find("--tokens FILE"), std::string::npos);
     EXPECT_NE(Run.Output.find("--code FILE"), std::string::npos);
     EXPECT_NE(Run.Output.find("--disasm FILE"), std::string::npos);
+    EXPECT_NE(Run.Output.find("--script FILE"), std::string::npos);
     EXPECT_NE(Run.Output.find("--help"), std::string::npos);
 }
 

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+// What the interpreter needs from the modules above it: the objects' properties as script
+// code sees them, and the routine behind the test instruction. The object model and the
+// GUI application register these at start-up, so this module depends on neither.
+
+class TXObject;
+
+// The kinds of an object's properties, and where each keeps its value.
+enum TXPropertyKind : uint8_t {
+    ptInteger = 0,  // a 32-bit signed integer
+    ptFloat = 1,    // a 32-bit IEEE single
+    ptBoolean = 2,  // one byte, 0 or 1
+    ptString = 3,   // 256 bytes: a length byte and up to 255 characters
+    ptObject = 4,   // no storage: the property's data is the child object
+    ptFunction = 5, // a handler record of the object model
+};
+
+constexpr int32_t PropertyStringLength = 255;
+constexpr int32_t PropertyStringSize = 256;
+
+// Property storage may lie at any address (declared pieces are packed back to back), so
+// values are moved with memcpy.
+inline int32_t LoadPropertyInteger(const void* Data) {
+    int32_t Value;
+    std::memcpy(&Value, Data, sizeof Value);
+    return Value;
+}
+inline void StorePropertyInteger(void* Data, int32_t Value) {
+    std::memcpy(Data, &Value, sizeof Value);
+}
+inline float LoadPropertyFloat(const void* Data) {
+    float Value;
+    std::memcpy(&Value, Data, sizeof Value);
+    return Value;
+}
+inline void StorePropertyFloat(void* Data, float Value) {
+    std::memcpy(Data, &Value, sizeof Value);
+}
+inline bool LoadPropertyBoolean(const void* Data) {
+    return *static_cast<const uint8_t*>(Data) != 0;
+}
+inline void StorePropertyBoolean(void* Data, bool Value) {
+    *static_cast<uint8_t*>(Data) = Value ? 1 : 0;
+}
+inline std::string_view LoadPropertyString(const void* Data) {
+    const auto* Bytes = static_cast<const char*>(Data);
+    return {Bytes + 1, static_cast<uint8_t>(Bytes[0])};
+}
+// Keeps the first 255 characters. Text may view the stored characters themselves.
+inline void StorePropertyString(void* Data, std::string_view Text) {
+    auto* Bytes = static_cast<char*>(Data);
+    size_t Length = Text.size() < size_t(PropertyStringLength) ? Text.size() : size_t(PropertyStringLength);
+    std::memmove(Bytes + 1, Text.data(), Length);
+    Bytes[0] = static_cast<char>(static_cast<uint8_t>(Length));
+}
+
+// Looks a property of Object up by name (the object model compares the first 32 characters)
+// and gives its kind and data; false when there is none.
+using TXPropertyFinder = bool (*)(TXObject* Object, std::string_view Name, uint8_t& Kind, void*& Data);
+// Without a finder every object reads as having no properties.
+void SetPropertyFinder(TXPropertyFinder Finder);
+bool FindObjectProperty(TXObject* Object, std::string_view Name, uint8_t& Kind, void*& Data);
+
+// The test instruction: mode 0 creates the test application, mode 1 frees the application
+// that owns Owner; it may throw, which is a run-time fault of the running function. Until a
+// routine is set, the instruction does nothing.
+using TXTestRoutine = void (*)(int32_t Mode, TXObject* Owner);
+void SetTestRoutine(TXTestRoutine Routine);
+TXTestRoutine TestRoutine();
+
+// Script functions active at once on one thread, counting every script call and every
+// entry from native code. A call beyond the limit is a run-time fault of the callee.
+constexpr int32_t ScriptCallDepthLimit = 100000;
+// Entries from native code nested on one thread (a test application's scripts start while
+// the script that made it is still running). An entry beyond the limit is a run-time fault.
+constexpr int32_t NativeExecuteDepthLimit = 64;
+// The longest code a function may have; running a longer one is a run-time fault.
+constexpr int32_t PreparedCodeLimit = 16 << 20;
+
+// Kept by each script function for the interpreter: the function's code decoded once for
+// execution. Made on the first run and made again when the code has changed since.
+struct TXPreparedCode;
+class TXExecutionCache {
+public:
+    TXExecutionCache() = default;
+    ~TXExecutionCache();
+    TXExecutionCache(const TXExecutionCache&) = delete;
+    TXExecutionCache& operator=(const TXExecutionCache&) = delete;
+
+    // The decoded form of Code, decoded again when Code differs from what it was made from,
+    // and marked as checked by the Execute numbered Execution.
+    TXPreparedCode* Prepare(std::string_view Code, uint64_t Execution);
+
+    std::atomic<TXPreparedCode*> Current{nullptr};
+
+private:
+    std::mutex Lock;
+    std::vector<TXPreparedCode*> Retired; // replaced forms, kept for executions still using them
+};
