@@ -1,7 +1,10 @@
-// Script source through the compiler. The input is a script, or a definition file whose
-// script follows "IMPLEMENTATION"; every compiled function is then checked for code that
-// the interpreter can walk safely.
+// Script source through the compiler, then the interpreter. The input is a script, or a
+// definition file whose script follows "IMPLEMENTATION". Every compiled function is checked
+// for code that the interpreter can walk safely; then the root runs once on a fresh host
+// whose owner has a property of every kind and a child object, and every nested function
+// runs as a message handler would run it. A step budget ends scripts that loop forever.
 
+#include "fuzzrun.h"
 #include "fuzzsupport.h"
 #include "xscriptcompiler.h"
 
@@ -73,5 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     std::unique_ptr<TXScriptObjectFunction> Main = CompileMainFunction(Parser);
     FUZZ_CHECK(Main && !Main->Parent && Main->Name == MainFunctionName);
     for (const TXScriptObjectFunction* Function : ListFunctions(*Main)) CheckFunction(*Function);
+    RunScripts(*Main);
     return 0;
 }
