@@ -43,7 +43,9 @@ function(x_add_test name)
     list(APPEND properties LABELS "${labels}")
   endif()
   if(ARG_ENVIRONMENT)
-    list(APPEND properties ENVIRONMENT "${ARG_ENVIRONMENT}")
+    # gtest_discover_tests keeps only the first entry of a list-valued property, so the
+    # variables are set by running the tests (and their discovery) through env(1).
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR env ${ARG_ENVIRONMENT})
   endif()
   if(ARG_PROPERTIES)
     list(APPEND properties ${ARG_PROPERTIES})

@@ -7,38 +7,30 @@
 #include <new>
 #include <string>
 
-void TListKey::Assign(std::string_view Key)
-{
+void TListKey::Assign(std::string_view Key) {
     Length = static_cast<uint8_t>(Key.size() < ListKeyLength ? Key.size() : ListKeyLength);
     std::memcpy(Text, Key.data(), Length);
 }
 
-static bool KeyEquals(const TListKey& Stored, std::string_view Key)
-{
+static bool KeyEquals(const TListKey& Stored, std::string_view Key) {
     return Stored.Length == Key.size() && std::memcmp(Stored.Text, Key.data(), Key.size()) == 0;
 }
 
-int32_t TItemList::BucketOf(std::string_view Key)
-{
+int32_t TItemList::BucketOf(std::string_view Key) {
     uint32_t Hash = static_cast<uint32_t>(Key.size());
-    for (unsigned char Character : Key)
-        Hash = (Hash * 32 + Character) % ListBucketCount;
+    for (unsigned char Character : Key) Hash = (Hash * 32 + Character) % ListBucketCount;
     return static_cast<int32_t>(Hash % ListBucketCount);
 }
 
-TItemList::TItemList(int32_t Size) : DataSize(Size < 0 ? 0 : Size)
-{
+TItemList::TItemList(int32_t Size) : DataSize(Size < 0 ? 0 : Size) {
     NodeSize = static_cast<int32_t>(sizeof(TItemNode)) + DataSize;
-    for (auto& Head : Buckets)
-        Head = NewNode();
+    for (auto& Head : Buckets) Head = NewNode();
 }
 
-TItemList::~TItemList()
-{
+TItemList::~TItemList() {
     for (auto& Head : Buckets) {
         TItemNode* Node = Head;
-        while (Node && Node->NextInBucket)
-            Node = Node->NextInBucket;
+        while (Node && Node->NextInBucket) Node = Node->NextInBucket;
         while (Node) {
             TItemNode* Previous = Node->PrevInBucket;
             try {
@@ -52,8 +44,7 @@ TItemList::~TItemList()
     }
 }
 
-TItemNode* TItemList::NewNode()
-{
+TItemNode* TItemList::NewNode() {
     void* Memory = ::operator new(static_cast<size_t>(NodeSize));
     std::memset(Memory, 0, static_cast<size_t>(NodeSize));
     return new (Memory) TItemNode;
@@ -61,33 +52,24 @@ TItemNode* TItemList::NewNode()
 
 void (*ItemListReleaseHook)(const TItemNode* Node) = nullptr;
 
-void TItemList::ReleaseNode(TItemNode* Node)
-{
-    if (ItemListReleaseHook)
-        ItemListReleaseHook(Node);
+void TItemList::ReleaseNode(TItemNode* Node) {
+    if (ItemListReleaseHook) ItemListReleaseHook(Node);
     ::operator delete(Node);
 }
 
-TItemNode* TItemList::FindNode(std::string_view Key) const
-{
+TItemNode* TItemList::FindNode(std::string_view Key) const {
     for (TItemNode* Node = Buckets[BucketOf(Key)]; Node; Node = Node->NextInBucket)
-        if (Node->Key.Length > 0 && KeyEquals(Node->Key, Key))
-            return Node;
+        if (Node->Key.Length > 0 && KeyEquals(Node->Key, Key)) return Node;
     return nullptr;
 }
 
-bool TItemList::Add(std::string_view Key, const void* Data)
-{
-    if (Key.empty())
-        return false;
+bool TItemList::Add(std::string_view Key, const void* Data) {
+    if (Key.empty()) return false;
     TItemNode* Node = Buckets[BucketOf(Key)];
     while (true) {
-        if (Node->Key.Length == 0)
-            break; // a vacant head has no successors
-        if (KeyEquals(Node->Key, Key))
-            return false;
-        if (!Node->NextInBucket)
-            break;
+        if (Node->Key.Length == 0) break; // a vacant head has no successors
+        if (KeyEquals(Node->Key, Key)) return false;
+        if (!Node->NextInBucket) break;
         Node = Node->NextInBucket;
     }
     if (Node->Key.Length != 0) {
@@ -97,8 +79,7 @@ bool TItemList::Add(std::string_view Key, const void* Data)
         Node = Added;
     }
     Node->Key.Assign(Key);
-    if (DataSize > 0)
-        std::memcpy(Node->Payload(), Data, static_cast<size_t>(DataSize));
+    if (DataSize > 0) std::memcpy(Node->Payload(), Data, static_cast<size_t>(DataSize));
 
     if (!First) {
         First = Node;
@@ -113,18 +94,15 @@ bool TItemList::Add(std::string_view Key, const void* Data)
     return true;
 }
 
-void* TItemList::Find(std::string_view Key) const
-{
+void* TItemList::Find(std::string_view Key) const {
     TItemNode* Node = FindNode(Key);
     return Node ? Node->Payload() : nullptr;
 }
 
-void TItemList::UnlinkFromBucket(TItemNode* Node, int32_t Bucket)
-{
+void TItemList::UnlinkFromBucket(TItemNode* Node, int32_t Bucket) {
     if (Node != Buckets[Bucket]) {
         Node->PrevInBucket->NextInBucket = Node->NextInBucket;
-        if (Node->NextInBucket)
-            Node->NextInBucket->PrevInBucket = Node->PrevInBucket;
+        if (Node->NextInBucket) Node->NextInBucket->PrevInBucket = Node->PrevInBucket;
         ReleaseNode(Node);
     } else if (Node->NextInBucket) {
         Buckets[Bucket] = Node->NextInBucket;
@@ -137,28 +115,21 @@ void TItemList::UnlinkFromBucket(TItemNode* Node, int32_t Bucket)
     }
 }
 
-bool TItemList::Delete(std::string_view Key)
-{
+bool TItemList::Delete(std::string_view Key) {
     TItemNode* Node = FindNode(Key);
-    if (!Node)
-        return false;
+    if (!Node) return false;
 
-    if (Node->PrevInOrder)
-        Node->PrevInOrder->NextInOrder = Node->NextInOrder;
-    if (Node->NextInOrder)
-        Node->NextInOrder->PrevInOrder = Node->PrevInOrder;
-    if (Node == First)
-        First = Node->NextInOrder;
-    if (Node == Last)
-        Last = Node->PrevInOrder;
+    if (Node->PrevInOrder) Node->PrevInOrder->NextInOrder = Node->NextInOrder;
+    if (Node->NextInOrder) Node->NextInOrder->PrevInOrder = Node->PrevInOrder;
+    if (Node == First) First = Node->NextInOrder;
+    if (Node == Last) Last = Node->PrevInOrder;
 
     try {
         UnlinkFromBucket(Node, BucketOf(Key));
     } catch (...) {
         std::string Message = "unhandled Exception in TItemlist.Delete(";
         Message.append(Key);
-        if (Message.size() > 72)
-            Message.resize(72);
+        if (Message.size() > 72) Message.resize(72);
         Message.append(")");
         LogLine(7, Message);
     }
@@ -168,10 +139,8 @@ bool TItemList::Delete(std::string_view Key)
     return true;
 }
 
-TItemNode* TItemList::GetItem(int32_t Index)
-{
-    if (Index < 0 || Index >= Count)
-        return nullptr;
+TItemNode* TItemList::GetItem(int32_t Index) {
+    if (Index < 0 || Index >= Count) return nullptr;
     int32_t Distance = CursorIndex > Index ? CursorIndex - Index : Index - CursorIndex;
     if (!Cursor || Index < Distance) {
         Cursor = First;
@@ -188,24 +157,20 @@ TItemNode* TItemList::GetItem(int32_t Index)
     return Cursor;
 }
 
-int32_t TIntegerList::BucketOf(int32_t Key)
-{
+int32_t TIntegerList::BucketOf(int32_t Key) {
     uint32_t Bits = static_cast<uint32_t>(Key);
     uint32_t Mixed = Bits ^ (Bits >> 16) ^ (Bits >> 24);
     return static_cast<int32_t>(Mixed % ListBucketCount);
 }
 
-TIntegerList::TIntegerList(int32_t Size) : DataSize(Size < 0 ? 0 : Size)
-{
+TIntegerList::TIntegerList(int32_t Size) : DataSize(Size < 0 ? 0 : Size) {
     NodeSize = static_cast<int32_t>(sizeof(TIntegerNode)) + DataSize;
 }
 
-TIntegerList::~TIntegerList()
-{
+TIntegerList::~TIntegerList() {
     for (auto& Head : Buckets) {
         TIntegerNode* Last = Head;
-        while (Last && Last->NextInBucket)
-            Last = Last->NextInBucket;
+        while (Last && Last->NextInBucket) Last = Last->NextInBucket;
         while (Last) {
             TIntegerNode* Previous = Last->PrevInBucket;
             ::operator delete(Last);
@@ -215,21 +180,18 @@ TIntegerList::~TIntegerList()
     }
 }
 
-bool TIntegerList::Add(int32_t Key, const void* Data)
-{
+bool TIntegerList::Add(int32_t Key, const void* Data) {
     TIntegerNode*& Head = Buckets[BucketOf(Key)];
     TIntegerNode* Last = nullptr;
     for (TIntegerNode* Node = Head; Node; Node = Node->NextInBucket) {
-        if (Node->Key == Key)
-            return false;
+        if (Node->Key == Key) return false;
         Last = Node;
     }
     void* Memory = ::operator new(static_cast<size_t>(NodeSize));
     std::memset(Memory, 0, static_cast<size_t>(NodeSize));
     auto* Added = new (Memory) TIntegerNode;
     Added->Key = Key;
-    if (DataSize > 0)
-        std::memcpy(Added->Payload(), Data, static_cast<size_t>(DataSize));
+    if (DataSize > 0) std::memcpy(Added->Payload(), Data, static_cast<size_t>(DataSize));
     if (Last) {
         Last->NextInBucket = Added;
         Added->PrevInBucket = Last;
@@ -239,10 +201,8 @@ bool TIntegerList::Add(int32_t Key, const void* Data)
     return true;
 }
 
-void* TIntegerList::Find(int32_t Key) const
-{
+void* TIntegerList::Find(int32_t Key) const {
     for (TIntegerNode* Node = Buckets[BucketOf(Key)]; Node; Node = Node->NextInBucket)
-        if (Node->Key == Key)
-            return Node->Payload();
+        if (Node->Key == Key) return Node->Payload();
     return nullptr;
 }

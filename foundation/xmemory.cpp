@@ -6,30 +6,24 @@
 #include <string>
 
 TXMemory::TXMemory(int32_t InitialCapacity, int32_t GrowStep)
-    : Grow(GrowStep), Capacity(InitialCapacity < 0 ? 0 : InitialCapacity)
-{
+    : Grow(GrowStep), Capacity(InitialCapacity < 0 ? 0 : InitialCapacity) {
     AddBlock(Capacity);
     Memory = Top;
 }
 
 TXMemory::~TXMemory() = default;
 
-void TXMemory::AddBlock(int64_t Size)
-{
-    if (Size < 1)
-        Size = 1;
+void TXMemory::AddBlock(int64_t Size) {
+    if (Size < 1) Size = 1;
     Blocks.push_back(std::make_unique<unsigned char[]>(static_cast<size_t>(Size)));
     Top = Blocks.back().get();
     BlockEnd = Top + Size;
 }
 
-void* Alloc(TXMemory* Buffer, int32_t Size)
-{
-    if (!Buffer || Size < 0)
-        return nullptr;
+void* Alloc(TXMemory* Buffer, int32_t Size) {
+    if (!Buffer || Size < 0) return nullptr;
     if (Buffer->Used + Size < Buffer->Capacity) {
-        if (Buffer->BlockEnd - Buffer->Top < Size)
-            Buffer->AddBlock(Buffer->Capacity - Buffer->Used);
+        if (Buffer->BlockEnd - Buffer->Top < Size) Buffer->AddBlock(Buffer->Capacity - Buffer->Used);
         unsigned char* Piece = Buffer->Top;
         Buffer->Top += Size;
         Buffer->Used += Size;

@@ -7,8 +7,7 @@ namespace {
 std::atomic<uint32_t> Seed{0};
 }
 
-uint32_t Random(uint32_t Range)
-{
+uint32_t Random(uint32_t Range) {
     uint32_t Old = Seed.load(std::memory_order_relaxed);
     uint32_t New;
     do {
@@ -17,12 +16,15 @@ uint32_t Random(uint32_t Range)
     return static_cast<uint32_t>((static_cast<uint64_t>(New) * Range) >> 32);
 }
 
-void SetRandomSeed(uint32_t Value) { Seed.store(Value, std::memory_order_relaxed); }
+void SetRandomSeed(uint32_t Value) {
+    Seed.store(Value, std::memory_order_relaxed);
+}
 
-uint32_t GetRandomSeed() { return Seed.load(std::memory_order_relaxed); }
+uint32_t GetRandomSeed() {
+    return Seed.load(std::memory_order_relaxed);
+}
 
-void Randomize()
-{
+void Randomize() {
     auto Ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     SetRandomSeed(static_cast<uint32_t>(Ticks));
 }

@@ -12,32 +12,31 @@ namespace {
 // Nodes whose release a test made fail; the test frees them so no leak is reported.
 std::vector<const TItemNode*> FailedNodes;
 
-void FailRelease(const TItemNode* Node)
-{
+void FailRelease(const TItemNode* Node) {
     FailedNodes.push_back(Node);
     throw std::runtime_error("release");
 }
 
-void FreeFailedNodes()
-{
+void FreeFailedNodes() {
     ItemListReleaseHook = nullptr;
-    for (const TItemNode* Node : FailedNodes)
-        ::operator delete(const_cast<TItemNode*>(Node));
+    for (const TItemNode* Node : FailedNodes) ::operator delete(const_cast<TItemNode*>(Node));
     FailedNodes.clear();
 }
 
-int32_t Value(void* Payload) { return Payload ? *static_cast<int32_t*>(Payload) : -1; }
+int32_t Value(void* Payload) {
+    return Payload ? *static_cast<int32_t*>(Payload) : -1;
+}
 
-bool AddValue(TItemList& List, std::string_view Key, int32_t Number) { return List.Add(Key, &Number); }
+bool AddValue(TItemList& List, std::string_view Key, int32_t Number) {
+    return List.Add(Key, &Number);
+}
 
-std::string KeyAt(TItemList& List, int32_t Index)
-{
+std::string KeyAt(TItemList& List, int32_t Index) {
     TItemNode* Node = List.GetItem(Index);
     return Node ? std::string(Node->Key.View()) : "<none>";
 }
 
-TEST(ItemListOrder, EmptyListHasNoItems)
-{
+TEST(ItemListOrder, EmptyListHasNoItems) {
     TItemList List(4);
     EXPECT_EQ(List.Count, 0);
     EXPECT_EQ(List.GetItem(0), nullptr);
@@ -45,8 +44,7 @@ TEST(ItemListOrder, EmptyListHasNoItems)
     EXPECT_EQ(List.Find("A"), nullptr);
 }
 
-TEST(ItemListOrder, IndexFollowsInsertionAndDeletion)
-{
+TEST(ItemListOrder, IndexFollowsInsertionAndDeletion) {
     TItemList List(4);
     AddValue(List, "FIRST", 1);
     AddValue(List, "SECOND", 2);
@@ -58,8 +56,7 @@ TEST(ItemListOrder, IndexFollowsInsertionAndDeletion)
     EXPECT_EQ(List.GetItem(1), nullptr);
 }
 
-TEST(ItemListOrder, DeletingTheOnlyItemThenAddingMakesItFirst)
-{
+TEST(ItemListOrder, DeletingTheOnlyItemThenAddingMakesItFirst) {
     TItemList List(4);
     AddValue(List, "ONLY", 1);
     EXPECT_TRUE(List.Delete("ONLY"));
@@ -69,8 +66,7 @@ TEST(ItemListOrder, DeletingTheOnlyItemThenAddingMakesItFirst)
     EXPECT_EQ(Value(List.Find("NEXT")), 2);
 }
 
-TEST(ItemListOrder, DeletingTheLastItemKeepsAppendingRight)
-{
+TEST(ItemListOrder, DeletingTheLastItemKeepsAppendingRight) {
     TItemList List(4);
     AddValue(List, "A", 1);
     AddValue(List, "B", 2);
@@ -80,21 +76,17 @@ TEST(ItemListOrder, DeletingTheLastItemKeepsAppendingRight)
     EXPECT_EQ(KeyAt(List, 1), "C");
 }
 
-TEST(ItemListOrder, CursorWalksBothWays)
-{
+TEST(ItemListOrder, CursorWalksBothWays) {
     TItemList List(4);
-    for (int I = 0; I < 100; I++)
-        AddValue(List, "K" + std::to_string(I), I);
+    for (int I = 0; I < 100; I++) AddValue(List, "K" + std::to_string(I), I);
     EXPECT_EQ(Value(List.GetItem(70)->Payload()), 70);
     EXPECT_EQ(Value(List.GetItem(65)->Payload()), 65);
     EXPECT_EQ(Value(List.GetItem(3)->Payload()), 3);
     EXPECT_EQ(Value(List.GetItem(99)->Payload()), 99);
-    for (int I = 99; I >= 0; I--)
-        EXPECT_EQ(Value(List.GetItem(I)->Payload()), I);
+    for (int I = 99; I >= 0; I--) EXPECT_EQ(Value(List.GetItem(I)->Payload()), I);
 }
 
-TEST(ItemListKeys, DuplicateKeyKeepsFirstRecord)
-{
+TEST(ItemListKeys, DuplicateKeyKeepsFirstRecord) {
     TItemList List(4);
     EXPECT_TRUE(AddValue(List, "X", 1));
     EXPECT_FALSE(AddValue(List, "X", 2)); // the only key in its bucket
@@ -102,8 +94,7 @@ TEST(ItemListKeys, DuplicateKeyKeepsFirstRecord)
     EXPECT_EQ(Value(List.Find("X")), 1);
 }
 
-TEST(ItemListKeys, DuplicateDeeperInABucketChain)
-{
+TEST(ItemListKeys, DuplicateDeeperInABucketChain) {
     // "AB" and "CB": same last character, same parity before it, so the same bucket.
     ASSERT_EQ(TItemList::BucketOf("AB"), TItemList::BucketOf("CB"));
     TItemList List(4);
@@ -117,8 +108,7 @@ TEST(ItemListKeys, DuplicateDeeperInABucketChain)
     EXPECT_EQ(List.Find("AB"), nullptr);
 }
 
-TEST(ItemListKeys, CaseMattersAndEmptyKeyIsRefused)
-{
+TEST(ItemListKeys, CaseMattersAndEmptyKeyIsRefused) {
     TItemList List(4);
     AddValue(List, "name", 1);
     AddValue(List, "NAME", 2);
@@ -128,8 +118,7 @@ TEST(ItemListKeys, CaseMattersAndEmptyKeyIsRefused)
     EXPECT_EQ(List.Count, 2);
 }
 
-TEST(ItemListKeys, DeleteTwiceFailsSecondTime)
-{
+TEST(ItemListKeys, DeleteTwiceFailsSecondTime) {
     TItemList List(4);
     AddValue(List, "K", 1);
     EXPECT_TRUE(List.Delete("K"));
@@ -137,8 +126,7 @@ TEST(ItemListKeys, DeleteTwiceFailsSecondTime)
     EXPECT_EQ(List.Count, 0);
 }
 
-TEST(ItemListKeys, LongKeyIsStoredCutAndReachableByIndex)
-{
+TEST(ItemListKeys, LongKeyIsStoredCutAndReachableByIndex) {
     std::string Long(40, 'a');
     Long += "Z";
     TItemList List(4);
@@ -149,15 +137,13 @@ TEST(ItemListKeys, LongKeyIsStoredCutAndReachableByIndex)
     EXPECT_EQ(Value(List.GetItem(0)->Payload()), 7);
 }
 
-TEST(ItemListKeys, BucketHashDependsOnLastCharacterAndParity)
-{
+TEST(ItemListKeys, BucketHashDependsOnLastCharacterAndParity) {
     EXPECT_EQ(TItemList::BucketOf("A"), (1 * 32 + 'A') % 64);
     EXPECT_EQ(TItemList::BucketOf("XB"), TItemList::BucketOf("ZB"));
     EXPECT_NE(TItemList::BucketOf("XB"), TItemList::BucketOf("YB"));
 }
 
-TEST(ItemListFailures, FailedReleaseInDeleteIsReportedAndDeleteCompletes)
-{
+TEST(ItemListFailures, FailedReleaseInDeleteIsReportedAndDeleteCompletes) {
     TItemList List(4);
     AddValue(List, "AB", 1);
     AddValue(List, "CB", 2);
@@ -171,8 +157,7 @@ TEST(ItemListFailures, FailedReleaseInDeleteIsReportedAndDeleteCompletes)
     EXPECT_EQ(KeyAt(List, 0), "AB");
 }
 
-TEST(ItemListFailures, DeleteMessageWithAFullLengthKey)
-{
+TEST(ItemListFailures, DeleteMessageWithAFullLengthKey) {
     // 40 characters of text and a 32-character key fill the 72 the message keeps.
     std::string Key(32, 'k');
     TItemList List(4);
@@ -187,16 +172,14 @@ TEST(ItemListFailures, DeleteMessageWithAFullLengthKey)
     EXPECT_EQ(Output.size(), 72u + 3u);
 }
 
-TEST(ItemListFailures, FailedReleaseInDestructorIsReportedPerNode)
-{
+TEST(ItemListFailures, FailedReleaseInDestructorIsReportedPerNode) {
     auto* List = new TItemList(4);
     AddValue(*List, "A", 1);
     static int Calls;
     Calls = 0;
     ItemListReleaseHook = [](const TItemNode* Node) {
         Calls++;
-        if (Node->Key.Length > 0)
-            FailRelease(Node);
+        if (Node->Key.Length > 0) FailRelease(Node);
     };
     testing::internal::CaptureStdout();
     delete List;
@@ -206,8 +189,7 @@ TEST(ItemListFailures, FailedReleaseInDestructorIsReportedPerNode)
     EXPECT_EQ(Calls, 64);
 }
 
-TEST(IntegerList, KeysSharingABucketAreToldApart)
-{
+TEST(IntegerList, KeysSharingABucketAreToldApart) {
     ASSERT_EQ(TIntegerList::BucketOf(0), TIntegerList::BucketOf(64));
     TIntegerList List(4);
     int32_t A = 10, B = 20, C = 30;
@@ -220,8 +202,7 @@ TEST(IntegerList, KeysSharingABucketAreToldApart)
     EXPECT_EQ(List.Find(1), nullptr);
 }
 
-TEST(IntegerList, HashMixesHighBits)
-{
+TEST(IntegerList, HashMixesHighBits) {
     EXPECT_EQ(TIntegerList::BucketOf(0x10000), 1);
     EXPECT_EQ(TIntegerList::BucketOf(0x1000000), (0x100 ^ 1) % 64);
     TIntegerList List(4);

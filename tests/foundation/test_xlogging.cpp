@@ -15,8 +15,7 @@
 
 namespace {
 
-TEST(LogLine, WritesTextAndCarriageReturnLineFeed)
-{
+TEST(LogLine, WritesTextAndCarriageReturnLineFeed) {
     testing::internal::CaptureStdout();
     LogLine(0, "first");
     LogLine(9, "");
@@ -25,19 +24,16 @@ TEST(LogLine, WritesTextAndCarriageReturnLineFeed)
     EXPECT_EQ(Output, "first\r\n\r\nno end");
 }
 
-TEST(LogLine, LinesFromManyThreadsStayWhole)
-{
+TEST(LogLine, LinesFromManyThreadsStayWhole) {
     constexpr int Threads = 4, Lines = 500;
     testing::internal::CaptureStdout();
     std::vector<std::thread> Workers;
     for (int T = 0; T < Threads; T++)
         Workers.emplace_back([T] {
             std::string Text(60, static_cast<char>('a' + T));
-            for (int I = 0; I < Lines; I++)
-                LogLine(1, Text);
+            for (int I = 0; I < Lines; I++) LogLine(1, Text);
         });
-    for (auto& Worker : Workers)
-        Worker.join();
+    for (auto& Worker : Workers) Worker.join();
     std::string Output = testing::internal::GetCapturedStdout();
     std::istringstream Stream(Output);
     std::string Line;
@@ -51,8 +47,7 @@ TEST(LogLine, LinesFromManyThreadsStayWhole)
     EXPECT_EQ(Count, Threads * Lines);
 }
 
-TEST(LogLineDeathTest, FailedWriteExitsWithInputOutputError)
-{
+TEST(LogLineDeathTest, FailedWriteExitsWithInputOutputError) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
@@ -63,8 +58,7 @@ TEST(LogLineDeathTest, FailedWriteExitsWithInputOutputError)
         testing::ExitedWithCode(74), "console output failed");
 }
 
-TEST(Random, FollowsTheLinearCongruentialRule)
-{
+TEST(Random, FollowsTheLinearCongruentialRule) {
     SetRandomSeed(0);
     // Seed becomes 1: upper half of 1 * 100 is 0.
     EXPECT_EQ(Random(100), 0u);
@@ -79,28 +73,22 @@ TEST(Random, FollowsTheLinearCongruentialRule)
     EXPECT_EQ(Random(0), 0u);
 }
 
-TEST(Random, StaysInRange)
-{
+TEST(Random, StaysInRange) {
     SetRandomSeed(12345);
-    for (int I = 0; I < 10000; I++)
-        ASSERT_LT(Random(7), 7u);
+    for (int I = 0; I < 10000; I++) ASSERT_LT(Random(7), 7u);
 }
 
-TEST(Random, ConcurrentDrawsLoseNoStep)
-{
+TEST(Random, ConcurrentDrawsLoseNoStep) {
     constexpr int Threads = 4, Draws = 10000;
     SetRandomSeed(99);
     std::vector<std::thread> Workers;
     for (int T = 0; T < Threads; T++)
         Workers.emplace_back([] {
-            for (int I = 0; I < Draws; I++)
-                Random(10);
+            for (int I = 0; I < Draws; I++) Random(10);
         });
-    for (auto& Worker : Workers)
-        Worker.join();
+    for (auto& Worker : Workers) Worker.join();
     uint32_t Expected = 99;
-    for (int I = 0; I < Threads * Draws; I++)
-        Expected = Expected * 134775813u + 1u;
+    for (int I = 0; I < Threads * Draws; I++) Expected = Expected * 134775813u + 1u;
     EXPECT_EQ(GetRandomSeed(), Expected);
 }
 

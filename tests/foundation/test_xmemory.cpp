@@ -7,15 +7,13 @@
 
 namespace {
 
-std::string Captured(auto Action)
-{
+std::string Captured(auto Action) {
     testing::internal::CaptureStdout();
     Action();
     return testing::internal::GetCapturedStdout();
 }
 
-TEST(MemoryBuffer, OneByteAlwaysStaysFree)
-{
+TEST(MemoryBuffer, OneByteAlwaysStaysFree) {
     TXMemory Buffer(16, 8);
     auto* A = static_cast<unsigned char*>(Alloc(&Buffer, 10));
     auto* B = static_cast<unsigned char*>(Alloc(&Buffer, 5));
@@ -28,30 +26,25 @@ TEST(MemoryBuffer, OneByteAlwaysStaysFree)
     EXPECT_NE(Alloc(&Buffer, 1), nullptr);
 }
 
-TEST(MemoryBuffer, ExactFillIsRefused)
-{
+TEST(MemoryBuffer, ExactFillIsRefused) {
     TXMemory Buffer(16, 8);
     EXPECT_EQ(Captured([&] { EXPECT_EQ(Alloc(&Buffer, 16), nullptr); }),
               "Resizing buffer: 16 + 8, 16 needed.\r\n");
     EXPECT_NE(Alloc(&Buffer, 16), nullptr);
 }
 
-TEST(MemoryBuffer, ObjectModelMessageForm)
-{
+TEST(MemoryBuffer, ObjectModelMessageForm) {
     TXMemory Buffer(4096, 1024);
-    for (int I = 0; I < 15; I++)
-        ASSERT_NE(Alloc(&Buffer, 256), nullptr);
+    for (int I = 0; I < 15; I++) ASSERT_NE(Alloc(&Buffer, 256), nullptr);
     EXPECT_EQ(Captured([&] { Alloc(&Buffer, 256); }), "Resizing buffer: 4096 + 1024, 256 needed.\r\n");
     EXPECT_NE(Alloc(&Buffer, 256), nullptr);
 }
 
-TEST(MemoryBuffer, NoBufferGivesNoneSilently)
-{
+TEST(MemoryBuffer, NoBufferGivesNoneSilently) {
     EXPECT_EQ(Captured([] { EXPECT_EQ(Alloc(nullptr, 4), nullptr); }), "");
 }
 
-TEST(MemoryBuffer, ZeroBytesReturnsTopWithoutMovingIt)
-{
+TEST(MemoryBuffer, ZeroBytesReturnsTopWithoutMovingIt) {
     TXMemory Buffer(16, 8);
     auto* A = static_cast<unsigned char*>(Alloc(&Buffer, 3));
     EXPECT_EQ(Alloc(&Buffer, 0), A + 3);
@@ -59,27 +52,22 @@ TEST(MemoryBuffer, ZeroBytesReturnsTopWithoutMovingIt)
     EXPECT_EQ(Alloc(&Buffer, 1), A + 3);
 }
 
-TEST(MemoryBuffer, PiecesNeverMoveAcrossGrowth)
-{
+TEST(MemoryBuffer, PiecesNeverMoveAcrossGrowth) {
     TXMemory Buffer(16, 8);
     auto* First = static_cast<unsigned char*>(Alloc(&Buffer, 10));
     std::memset(First, 0xAB, 10);
     for (int Round = 0; Round < 50; Round++)
-        if (auto* Piece = static_cast<unsigned char*>(Alloc(&Buffer, 6)))
-            std::memset(Piece, Round, 6);
-    for (int I = 0; I < 10; I++)
-        EXPECT_EQ(First[I], 0xAB);
+        if (auto* Piece = static_cast<unsigned char*>(Alloc(&Buffer, 6))) std::memset(Piece, Round, 6);
+    for (int I = 0; I < 10; I++) EXPECT_EQ(First[I], 0xAB);
 }
 
-TEST(MemoryBuffer, LargeRequestIsServedContiguouslyOnceCounted)
-{
+TEST(MemoryBuffer, LargeRequestIsServedContiguouslyOnceCounted) {
     TXMemory Buffer(16, 8);
     Alloc(&Buffer, 10);
     int Refusals = 0;
     unsigned char* Piece = nullptr;
     testing::internal::CaptureStdout();
-    while (!(Piece = static_cast<unsigned char*>(Alloc(&Buffer, 40))))
-        Refusals++;
+    while (!(Piece = static_cast<unsigned char*>(Alloc(&Buffer, 40)))) Refusals++;
     testing::internal::GetCapturedStdout();
     // 10 + 40 < 16 + 8k first holds for k = 5.
     EXPECT_EQ(Refusals, 5);
@@ -88,8 +76,7 @@ TEST(MemoryBuffer, LargeRequestIsServedContiguouslyOnceCounted)
     EXPECT_EQ(Buffer.Used, 50);
 }
 
-TEST(MemoryBuffer, NegativeSizeIsRefused)
-{
+TEST(MemoryBuffer, NegativeSizeIsRefused) {
     TXMemory Buffer(16, 8);
     EXPECT_EQ(Alloc(&Buffer, -1), nullptr);
     EXPECT_EQ(Buffer.Capacity, 16);

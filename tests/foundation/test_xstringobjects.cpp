@@ -6,16 +6,13 @@
 
 namespace {
 
-uint64_t Read(void* Payload)
-{
+uint64_t Read(void* Payload) {
     uint64_t Value = 0;
-    if (Payload)
-        std::memcpy(&Value, Payload, sizeof Value);
+    if (Payload) std::memcpy(&Value, Payload, sizeof Value);
     return Value;
 }
 
-TEST(StringTree, DottedNameCreatesSubTreeOnce)
-{
+TEST(StringTree, DottedNameCreatesSubTreeOnce) {
     TXStringTree Root("", 8);
     uint64_t Length = 11, Upper = 12;
     EXPECT_TRUE(Root.Add("STRINGS.LENGTH", &Length));
@@ -27,8 +24,7 @@ TEST(StringTree, DottedNameCreatesSubTreeOnce)
     EXPECT_EQ(Root.Items.Count, 0);
 }
 
-TEST(StringTree, SubTreeIsNotARecord)
-{
+TEST(StringTree, SubTreeIsNotARecord) {
     TXStringTree Root("", 8);
     uint64_t Length = 1;
     Root.Add("STRINGS.LENGTH", &Length);
@@ -38,8 +34,7 @@ TEST(StringTree, SubTreeIsNotARecord)
     EXPECT_EQ(Root.Find("A.MISSING.LENGTH"), nullptr);
 }
 
-TEST(StringTree, SameSegmentNamesRecordAndSubTree)
-{
+TEST(StringTree, SameSegmentNamesRecordAndSubTree) {
     TXStringTree Root("", 8);
     uint64_t One = 1, Two = 2;
     EXPECT_TRUE(Root.Add("STRINGS", &One));
@@ -50,8 +45,7 @@ TEST(StringTree, SameSegmentNamesRecordAndSubTree)
     EXPECT_EQ(Read(Root.Find("STRINGS.LENGTH")), 2u);
 }
 
-TEST(StringTree, CaseMatters)
-{
+TEST(StringTree, CaseMatters) {
     TXStringTree Root("", 8);
     uint64_t One = 1;
     Root.Add("Strings.Length", &One);
@@ -59,8 +53,7 @@ TEST(StringTree, CaseMatters)
     EXPECT_NE(Root.Find("Strings.Length"), nullptr);
 }
 
-TEST(StringTree, EmptySegmentsAreRefused)
-{
+TEST(StringTree, EmptySegmentsAreRefused) {
     TXStringTree Root("", 8);
     uint64_t One = 1;
     for (const char* Name : {"", ".A", "A.", "A..B", "."}) {
@@ -71,8 +64,7 @@ TEST(StringTree, EmptySegmentsAreRefused)
     EXPECT_EQ(Root.Children.Count, 0);
 }
 
-TEST(StringTree, CreateWithDottedNameBuildsAChain)
-{
+TEST(StringTree, CreateWithDottedNameBuildsAChain) {
     TXStringTree Root("A.B.C", 8);
     EXPECT_EQ(Root.Name, "A");
     void* Payload = Root.Children.Find("B");
@@ -83,8 +75,7 @@ TEST(StringTree, CreateWithDottedNameBuildsAChain)
     EXPECT_EQ(B->Children.Count, 1);
 }
 
-TEST(StringTree, ThreeLevelNames)
-{
+TEST(StringTree, ThreeLevelNames) {
     TXStringTree Root("", 8);
     uint64_t Value = 42;
     EXPECT_TRUE(Root.Add("A.B.C", &Value));

@@ -1,0 +1,120 @@
+#!/bin/sh
+# End-to-end runs of the real show binary on the X display of the test run, with SDL's
+# dummy audio driver. Usage: test_demo_e2e.sh DEMO FIXTURES CASE
+#   music-ends   the 3 s beat as "music.mp3": draws the grid and ends by itself with status 0
+#   escape       no "music.mp3": keeps drawing until Escape, then status 0
+#   own-file     the binary with the beat appended, saved as "Show.Mp3": plays itself and ends
+#   no-display   DISPLAY unset: one line naming the problem, status 1
+# Exit 77 (skipped) when a case needs a display and there is none.
+set -u
+demo=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+fixtures=$(cd "$2" && pwd)
+case=$3
+
+export SDL_AUDIODRIVER=dummy
+work=$(mktemp -d)
+pid=""
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL ($case): $*"
+  [ -f "$work/out" ] && { echo "--- output:"; cat "$work/out"; }
+  exit 1
+}
+
+if [ "$case" != no-display ] && ! xdotool getdisplaygeometry >/dev/null 2>&1; then
+  echo "no X display to run on"
+  exit 77
+fi
+
+# start PROGRAM: runs it from $work in the background, output in $work/out.
+start() {
+  (cd "$work" && exec "$1" >"$work/out" 2>&1) &
+  pid=$!
+}
+
+# finish SECONDS: waits for the program to end by itself; sets status.
+finish() {
+  waited=0
+  while kill -0 "$pid" 2>/dev/null; do
+    [ "$waited" -ge $(($1 * 10)) ] && fail "still running after $1 s"
+    sleep 0.1
+    waited=$((waited + 1))
+  done
+  wait "$pid"
+  status=$?
+  pid=""
+}
+
+# The show's window: the one named "new project" that belongs to the running program.
+find_window() {
+  timeout 5 xdotool search --pid "$pid" --name '^new project$' 2>/dev/null | head -n 1
+}
+
+# Number of distinct colours in a screenshot of window $1.
+colours() {
+  if timeout 5 import -window "$1" "$work/shot.png" 2>/dev/null; then
+    identify -format '%k' "$work/shot.png" 2>/dev/null || echo 0
+  else
+    echo 0
+  fi
+}
+
+case $case in
+music-ends)
+  cp "$fixtures/beat3s.mp3" "$work/music.mp3"
+  start "$demo"
+  most=0
+  window=""
+  while kill -0 "$pid" 2>/dev/null; do
+    [ -n "$window" ] || window=$(find_window)
+    if [ -n "$window" ]; then
+      n=$(colours "$window")
+      [ "$n" -gt "$most" ] && most=$n
+    fi
+    sleep 0.2
+  done
+  finish 60
+  [ "$status" -eq 0 ] || fail "exit status $status"
+  grep -q "vagina" "$work/out" || fail "no start-up text"
+  [ "$most" -gt 1 ] || fail "every screenshot was a single colour"
+  echo "ended with status 0; most colours on one screenshot: $most"
+  ;;
+escape)
+  start "$demo"
+  sleep 4
+  kill -0 "$pid" 2>/dev/null || fail "ended by itself without music"
+  window=$(find_window)
+  [ -n "$window" ] || fail "no window named \"new project\""
+  timeout 5 xdotool key --window "$window" Escape
+  finish 20
+  [ "$status" -eq 0 ] || fail "exit status $status"
+  echo "ran until Escape, then status 0"
+  ;;
+own-file)
+  cat "$demo" "$fixtures/beat3s.mp3" >"$work/Show.Mp3"
+  chmod +x "$work/Show.Mp3"
+  start "$work/Show.Mp3"
+  finish 60
+  [ "$status" -eq 0 ] || fail "exit status $status"
+  echo "played its own file and ended with status 0"
+  ;;
+no-display)
+  (cd "$work" && exec env -u DISPLAY -u WAYLAND_DISPLAY "$demo" >"$work/out" 2>"$work/err") &
+  pid=$!
+  finish 20
+  [ "$status" -eq 1 ] || fail "exit status $status, not 1"
+  line=$(tr -d '\r' <"$work/out" | grep '^no display: SDL video could not start: ')
+  [ -n "$line" ] || fail "no line naming the problem"
+  grep -q vagina "$work/out" && fail "the start-up text ran into the line"
+  echo "status 1 with: $line"
+  ;;
+*)
+  echo "unknown case $case"
+  exit 2
+  ;;
+esac
