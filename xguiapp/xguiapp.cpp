@@ -115,18 +115,24 @@ TXGuiApplication::~TXGuiApplication() noexcept(false) {
 }
 
 void TXGuiApplication::Processmessage(int32_t Message, void* Parameter) {
+    TXRunScope Scope; // a free its handlers ask for waits until this returns as well
     TXGuiObject::Processmessage(Message, Parameter);
+}
+
+TXGuiApplication* CreateTestApplication() {
+    std::string Name = "TEST" + std::to_string(GetTickCount() % TestNameModulus);
+    auto* Application = new TXGuiApplication(nullptr, TestTypeFile, TestContentsFile, Name);
+    Application->Top = 80;
+    Application->Left = 160;
+    Application->Height = 200;
+    Application->Width = 180;
+    Application->Processmessage(xmAlign, nullptr);
+    return Application;
 }
 
 void RunTest(int32_t Mode, TXObject* Owner) {
     if (Mode == 0) {
-        std::string Name = "TEST" + std::to_string(GetTickCount() % TestNameModulus);
-        auto* Application = new TXGuiApplication(nullptr, TestTypeFile, TestContentsFile, Name);
-        Application->Top = 80;
-        Application->Left = 160;
-        Application->Height = 200;
-        Application->Width = 180;
-        Application->Processmessage(xmAlign, nullptr);
+        CreateTestApplication();
         return;
     }
     if (Mode != 1) return;

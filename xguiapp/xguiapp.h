@@ -69,9 +69,13 @@ private:
 constexpr std::string_view TestTypeFile = "data\\types\\window.txt";
 constexpr std::string_view TestContentsFile = "data\\testapp.txt";
 
-// The test instruction (opTest). Mode 0 builds an application "TEST<ticks mod 382624>" from
-// the two test files, places it at left 160, top 80, 180 by 200, and lays it out; nothing
-// records it. Mode 1 frees the application above Owner (Owner itself, or the first
+// The application of the test instruction's mode 0: "TEST<ticks mod 382624>" built from the
+// two test files (relative to the working directory), placed at left 160, top 80, 180 by 200,
+// and laid out. The caller, or a TEST(1) of its own tree, frees it.
+TXGuiApplication* CreateTestApplication();
+
+// The test instruction (opTest). Mode 0 is CreateTestApplication; nothing records the
+// application. Mode 1 frees the application above Owner (Owner itself, or the first
 // application up its parent chain; none is a fault, thrown), once however often asked: at
 // once when no script or run is under way on the thread, otherwise when the outermost one
 // has returned. An application asked for its end while being built by native code outside
