@@ -277,8 +277,8 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
     X(4, opAnd)                                                                                              \
     X(5, opOr)                                                                                               \
     X(6, opXor)                                                                                              \
-    X(7, opShl) X(8, opShr) X(9, opEqual) X(10, opLess) X(11, opLessEqual) X(12, opGreater)                  \
-        X(13, opGreaterEqual)
+    X(7, opShl)                                                                                              \
+    X(8, opShr) X(9, opEqual) X(10, opLess) X(11, opLessEqual) X(12, opGreater) X(13, opGreaterEqual)
 constexpr int32_t IntegerOperationCount = 14;
 
 int32_t IntegerOperationIndex(uint8_t Op) {

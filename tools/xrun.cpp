@@ -164,8 +164,8 @@ void PrintTree(TXGuiObject& Object, int32_t Level) {
     for (int32_t Index = 0; Index < Object.PropertyCount(); Index++) {
         const TXProperty* Property = Object.PropertyByIndex(Index);
         if (!Property || Property->Kind == ptObject) continue;
-        LogLine(0, Indent + "  " + std::string(Property->Name.View()) + " " + KindKeyword(Property->Kind) + " " +
-                       PropertyValue(*Property));
+        LogLine(0, Indent + "  " + std::string(Property->Name.View()) + " " + KindKeyword(Property->Kind) +
+                       " " + PropertyValue(*Property));
     }
     for (int32_t Index = 0; Index < Object.ChildCount(); Index++)
         if (TXGuiObject* Child = Object.Child(Index)) PrintTree(*Child, Level + 1);

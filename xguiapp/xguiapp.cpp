@@ -25,7 +25,8 @@ std::vector<std::pair<std::thread::id, TXGuiApplication*>> Pending;
 std::atomic<int32_t> PendingCount{0};
 
 bool IsPending(TXGuiApplication* Application) {
-    return std::any_of(Pending.begin(), Pending.end(), [&](const auto& Entry) { return Entry.second == Application; });
+    return std::any_of(Pending.begin(), Pending.end(),
+                       [&](const auto& Entry) { return Entry.second == Application; });
 }
 
 void AddPending(TXGuiApplication* Application) {
@@ -38,7 +39,8 @@ void AddPending(TXGuiApplication* Application) {
 void ForgetPending(TXGuiApplication* Application) {
     if (PendingCount.load(std::memory_order_acquire) == 0) return;
     std::lock_guard<std::mutex> Guard(PendingLock);
-    auto Gone = std::remove_if(Pending.begin(), Pending.end(), [&](const auto& Entry) { return Entry.second == Application; });
+    auto Gone = std::remove_if(Pending.begin(), Pending.end(),
+                               [&](const auto& Entry) { return Entry.second == Application; });
     PendingCount.fetch_sub(int32_t(Pending.end() - Gone), std::memory_order_release);
     Pending.erase(Gone, Pending.end());
 }
@@ -46,7 +48,8 @@ void ForgetPending(TXGuiApplication* Application) {
 TXGuiApplication* TakePending() {
     std::lock_guard<std::mutex> Guard(PendingLock);
     std::thread::id Self = std::this_thread::get_id();
-    auto Found = std::find_if(Pending.begin(), Pending.end(), [&](const auto& Entry) { return Entry.first == Self; });
+    auto Found =
+        std::find_if(Pending.begin(), Pending.end(), [&](const auto& Entry) { return Entry.first == Self; });
     if (Found == Pending.end()) return nullptr;
     TXGuiApplication* Application = Found->second;
     Pending.erase(Found);
@@ -101,7 +104,8 @@ TXGuiApplication::TXGuiApplication(TXObject* InitialParent, std::string_view Typ
     RunMain();
     ContentsFile = ContentsFileName;
     TXProperty* Content = FindProperty(ContentPropertyName);
-    if (Content && Content->Kind == ptString && Content->Data) ContentsTarget = static_cast<TXMessage*>(Content->Data);
+    if (Content && Content->Kind == ptString && Content->Data)
+        ContentsTarget = static_cast<TXMessage*>(Content->Data);
     Thread = std::make_unique<TXGuiThread>(this);
     Constructing = false;
     // Asked to go while its own scripts ran: once the run that built it is over.

@@ -4,6 +4,6 @@
 namespace {
 
 TXModuleStartup GuiApplicationStartup XMODULE_RANK(ModuleRankGuiApplication){StartGuiApplications,
-                                                                              StopGuiApplications};
+                                                                             StopGuiApplications};
 
 } // namespace

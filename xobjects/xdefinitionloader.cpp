@@ -44,7 +44,8 @@ private:
     bool Expect(std::string_view Text);
     // Statements whose line is counted from 0 ("(Line n): ..." and "line n: ...").
     void Report(std::string_view Text) {
-        LogLine(3, Parser.FileName + " (Line " + std::to_string(Parser.LineIndex) + "): " + std::string(Text));
+        LogLine(3,
+                Parser.FileName + " (Line " + std::to_string(Parser.LineIndex) + "): " + std::string(Text));
     }
     void ReportLine(std::string_view Text) {
         LogLine(3, Parser.FileName + " line " + std::to_string(Parser.LineIndex) + ": " + std::string(Text));

@@ -45,7 +45,8 @@ struct TFreeArea {
 } // namespace
 
 TXGuiObject::TXGuiObject(TXObject* InitialParent, std::string_view FileName, std::string_view InitialName)
-    : TXObject(InitialParent, InitialName), Children(std::make_unique<TItemList>(int32_t(sizeof(TXGuiObject*)))),
+    : TXObject(InitialParent, InitialName),
+      Children(std::make_unique<TItemList>(int32_t(sizeof(TXGuiObject*)))),
       Handlers(std::make_unique<TIntegerList>(int32_t(sizeof(TXHandler)))) {
     SetHandler(xmDraw, MethodCode<&TXGuiObject::HandleDraw>, this);
     SetHandler(xmAlign, MethodCode<&TXGuiObject::HandleAlign>, this);
@@ -130,13 +131,14 @@ void TXGuiObject::Processmessage(int32_t Message, void* Parameter) {
     TXRunScope Scope;
     try {
         bool Handled = false;
-        if (void* Entry = Handlers->Find(Message)) Handled = CallFunction(*static_cast<TXHandler*>(Entry), Parameter);
+        if (void* Entry = Handlers->Find(Message))
+            Handled = CallFunction(*static_cast<TXHandler*>(Entry), Parameter);
         if (Handled || Message == xmPaint) return;
         for (int32_t Index = 0; Index < ChildCount(); Index++)
             if (TXGuiObject* Receiver = Child(Index)) Receiver->Processmessage(Message, Parameter);
     } catch (...) {
-        LogLine(8, "internal error in TXGuiObject(" + std::string(Name.View()) + ").Processmessage, Message " +
-                       std::to_string(Message));
+        LogLine(8, "internal error in TXGuiObject(" + std::string(Name.View()) +
+                       ").Processmessage, Message " + std::to_string(Message));
     }
 }
 

@@ -87,9 +87,9 @@ public:
     TXScriptObjectFunction* ScriptFunction() const override { return MainFunction.get(); }
     TXScriptHost* ScriptHost() const override { return Host.get(); }
 
-    std::unique_ptr<TFileParser> Parser; // kept only while a script waits to be compiled
-    bool HasImplementation = false;      // the file has a script that has not yet run
-    std::unique_ptr<TItemList> Children; // of TXGuiObject*, keyed by name, in creation order
+    std::unique_ptr<TFileParser> Parser;    // kept only while a script waits to be compiled
+    bool HasImplementation = false;         // the file has a script that has not yet run
+    std::unique_ptr<TItemList> Children;    // of TXGuiObject*, keyed by name, in creation order
     std::unique_ptr<TIntegerList> Handlers; // of TXHandler, keyed by message number
     bool Visible = true;                    // "VISIBLE"
     bool Enabled = true;                    // "ENABLED"

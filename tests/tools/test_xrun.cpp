@@ -297,17 +297,19 @@ TEST_F(XrunDefinitions, AppOfTheShippedWindowAndTestApplication) {
 
 TEST_F(XrunDefinitions, AFileAloneRunsItsScriptsAndPrintsNoTree) {
     Write("child.txt", "IMPLEMENTATION\nALERT(\"child\");\n");
-    std::string File = Write("main.txt", "NEW C = OBJECT(\"child.txt\"):\nEND;\nIMPLEMENTATION\nALERT(SELF.C.WIDTH + 1);\n");
+    std::string File =
+        Write("main.txt", "NEW C = OBJECT(\"child.txt\"):\nEND;\nIMPLEMENTATION\nALERT(SELF.C.WIDTH + 1);\n");
     TRun Run = RunXrun("'" + File + "'");
     EXPECT_EQ(Run.Status, 0);
-    EXPECT_EQ(Run.Output, StartUpLine + "Loading " + File + "\r\nLoading " + (Directory / "child.txt").string() +
-                              "\r\n1\r\nchild\r\n");
+    EXPECT_EQ(Run.Output, StartUpLine + "Loading " + File + "\r\nLoading " +
+                              (Directory / "child.txt").string() + "\r\n1\r\nchild\r\n");
 }
 
 TEST_F(XrunDefinitions, TreeLinesGiveKindAndValueOfEveryValueProperty) {
-    std::string File = Write("tree.txt", "SELF.WIDTH = 10;\nSELF.F : FLOAT = 0.1;\nSELF.B : BOOLEAN = true;\n"
-                                         "SELF.S : STRING = \"a b\";\n"
-                                         "NEW P = OBJECT:\n  ALIGN = 5;\nEND;\nLINK W = P.WIDTH;\nLINK Q = P;\nEND.");
+    std::string File =
+        Write("tree.txt", "SELF.WIDTH = 10;\nSELF.F : FLOAT = 0.1;\nSELF.B : BOOLEAN = true;\n"
+                          "SELF.S : STRING = \"a b\";\n"
+                          "NEW P = OBJECT:\n  ALIGN = 5;\nEND;\nLINK W = P.WIDTH;\nLINK Q = P;\nEND.");
     TRun Run = RunXrun("--tree '" + File + "'");
     EXPECT_EQ(Run.Status, 0);
     std::string Built = "  ALIGN INTEGER 0\r\n  ALPHA FLOAT 1\r\n  LEFT INTEGER 0\r\n  TOP INTEGER 0\r\n"
@@ -322,23 +324,25 @@ TEST_F(XrunDefinitions, TreeLinesGiveKindAndValueOfEveryValueProperty) {
         return Text;
     };
     std::string Rest = "  ENABLED BOOLEAN TRUE\r\n  VISIBLE BOOLEAN TRUE\r\n  BORDERSIZE INTEGER 0\r\n";
-    EXPECT_EQ(Run.Output, StartUpLine + "Loading " + File + "\r\nMAIN\r\n" + Built +
-                              "  WIDTH INTEGER 10\r\n  HEIGHT INTEGER 0\r\n" + Rest +
-                              "  F FLOAT 0.100000001490116\r\n  B BOOLEAN TRUE\r\n  S STRING a b\r\n"
-                              "  W INTEGER 10\r\n  P\r\n" +
-                              Indented("  ALIGN INTEGER 5\r\n  ALPHA FLOAT 1\r\n  LEFT INTEGER 0\r\n  TOP INTEGER 0\r\n"
-                                       "  TAG INTEGER 0\r\n  WIDTH INTEGER 10\r\n  HEIGHT INTEGER 0\r\n" +
-                                       Rest));
+    EXPECT_EQ(Run.Output,
+              StartUpLine + "Loading " + File + "\r\nMAIN\r\n" + Built +
+                  "  WIDTH INTEGER 10\r\n  HEIGHT INTEGER 0\r\n" + Rest +
+                  "  F FLOAT 0.100000001490116\r\n  B BOOLEAN TRUE\r\n  S STRING a b\r\n"
+                  "  W INTEGER 10\r\n  P\r\n" +
+                  Indented("  ALIGN INTEGER 5\r\n  ALPHA FLOAT 1\r\n  LEFT INTEGER 0\r\n  TOP INTEGER 0\r\n"
+                           "  TAG INTEGER 0\r\n  WIDTH INTEGER 10\r\n  HEIGHT INTEGER 0\r\n" +
+                           Rest));
 }
 
 TEST_F(XrunDefinitions, MissingFilesAndArguments) {
     EXPECT_EQ(RunXrun("'" + (Directory / "absent.txt").string() + "'", "2>&1").Status, 1);
     EXPECT_EQ(RunXrun("--tree", "2>/dev/null").Status, 2);
     EXPECT_EQ(RunXrun("--app '" + Write("type.txt", "END.") + "'", "2>/dev/null").Status, 2);
-    EXPECT_EQ(RunXrun("--app '" + Write("type.txt", "END.") + "' '" + (Directory / "absent.txt").string() + "'",
-                      "2>&1")
-                  .Status,
-              1);
+    EXPECT_EQ(
+        RunXrun("--app '" + Write("type.txt", "END.") + "' '" + (Directory / "absent.txt").string() + "'",
+                "2>&1")
+            .Status,
+        1);
     EXPECT_EQ(RunXrun("a.txt b.txt", "2>/dev/null").Status, 2);
 }
 

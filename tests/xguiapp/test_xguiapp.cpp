@@ -1,6 +1,7 @@
 #include "xguiapp.h"
 
 #include "xlogging.h"
+#include "xscriptcompiler.h"
 
 #include "../capture.h"
 #include "../xobjects/loader_fixture.h"
@@ -141,7 +142,8 @@ TEST_F(ApplicationContents, AMissingContentsFileStillEndsLoaded) {
         Application = new TXGuiApplication(nullptr, Type, Missing, "WINDOW");
         WaitUntilLoaded(*Application);
     });
-    EXPECT_EQ(Lines, "Loading " + Type + "\r\nLoading " + Missing + "\r\n" + Missing + " (Line 0): Unexpected end.\r\n");
+    EXPECT_EQ(Lines, "Loading " + Type + "\r\nLoading " + Missing + "\r\n" + Missing +
+                         " (Line 0): Unexpected end.\r\n");
     EXPECT_EQ(Application->ContentsObject.load(std::memory_order_acquire)->PropertyCount(), 10);
     delete Application;
 }
@@ -151,8 +153,10 @@ TEST_F(ApplicationContents, DestroyingRightAfterConstructionWaitsForTheWorker) {
     std::string Contents = Write("contents.txt", "NEW P = PROBE:\nEND;\nIMPLEMENTATION\n"
                                                  "VAR N = 0;\nFOR (VAR I = 0; I < 200000; I += 1) N += 1;\n"
                                                  "ALERT(N);\n");
-    std::string Lines = CaptureOutput([&] { delete new TXGuiApplication(nullptr, Type, Contents, "WINDOW"); });
-    EXPECT_EQ(LinesAmong(Lines, {"200000", "probe gone"}), (std::vector<std::string>{"200000", "probe gone"}));
+    std::string Lines =
+        CaptureOutput([&] { delete new TXGuiApplication(nullptr, Type, Contents, "WINDOW"); });
+    EXPECT_EQ(LinesAmong(Lines, {"200000", "probe gone"}),
+              (std::vector<std::string>{"200000", "probe gone"}));
     EXPECT_EQ(ProbesDestroyed, 1);
 }
 
@@ -215,7 +219,8 @@ TEST_F(TestInstruction, ModeOneDuringConstructionWaitsForTheOutermostScript) {
                                    "TEST(1)\nTEST(1)\nSELF.WIDTH = 5;\nALERT(SELF.WIDTH);\n");
     Write("data/testapp.txt", "END.");
     std::string Lines = RunScriptInFolder("TEST(0)\nALERT(\"after\");\n");
-    EXPECT_EQ(LinesAmong(Lines, {"5", "after", "probe gone"}), (std::vector<std::string>{"5", "after", "probe gone"}));
+    EXPECT_EQ(LinesAmong(Lines, {"5", "after", "probe gone"}),
+              (std::vector<std::string>{"5", "after", "probe gone"}));
     EXPECT_EQ(ProbesDestroyed, 1);
     EXPECT_FALSE(DestroyedDuringRun);
 }
@@ -230,6 +235,19 @@ TEST_F(TestInstruction, ModeOneFromAHandlerWaitsForTheMessageToBeProcessed) {
     Close.FuncName.Assign("CLOSE");
     std::string Lines = CaptureOutput([&] { Application->Processmessage(50, nullptr); });
     EXPECT_EQ(Lines, "9\r\nprobe gone\r\n");
+    EXPECT_EQ(ProbesDestroyed, 1);
+    EXPECT_FALSE(DestroyedDuringRun);
+}
+
+TEST_F(TestInstruction, ModeOneFromAScriptRunByHandWaitsForItsExecuteToReturn) {
+    TXGuiApplication* Application = Build("NEW P = PROBE:\nEND;\nEND.", "END.");
+    ASSERT_NE(Application, nullptr);
+    TFileParser Parser("inline", nullptr, "TEST(1)\nALERT(\"still here\");\n");
+    std::unique_ptr<TXScriptObjectFunction> Main = CompileMainFunction(Parser);
+    TXScriptHost Host(64, LastProbe);
+    TXScriptVariable Result;
+    std::string Lines = CaptureOutput([&] { Main->Execute(Host, Result); });
+    EXPECT_EQ(Lines, "still here\r\nprobe gone\r\n");
     EXPECT_EQ(ProbesDestroyed, 1);
     EXPECT_FALSE(DestroyedDuringRun);
 }

@@ -53,15 +53,16 @@ TEST_F(SelfStatements, LineNumbersOfExpectCountFromOneTheOthersFromZero) {
                                       "END.\n");
     auto Object = Load(File);
     EXPECT_EQ(Output, Expected(File, {File + " (Line 2): Expected '=', got '5'.",
-                                      File + " (Line 3): Expected ';', got 'END'.", File + " (Line 2): Unknown: .",
-                                      File + " (Line 2): Unexpected end."}));
+                                      File + " (Line 3): Expected ';', got 'END'.",
+                                      File + " (Line 2): Unknown: .", File + " (Line 2): Unexpected end."}));
     EXPECT_EQ(Object->Width, 0); // the token after the missing "=" was the value: ";"
 }
 
 TEST_F(SelfStatements, ANegativeNumberIsTheMinusTokenAndLeavesTheValue) {
     std::string File = Write("a.txt", "SELF.WIDTH = 4;\nSELF.WIDTH = -5;\nEND.");
     auto Object = Load(File);
-    EXPECT_EQ(Output, Expected(File, {File + " (Line 2): Expected ';', got '5'.", File + " (Line 1): Unknown: ;"}));
+    EXPECT_EQ(Output,
+              Expected(File, {File + " (Line 2): Expected ';', got '5'.", File + " (Line 1): Unknown: ;"}));
     EXPECT_EQ(Object->Width, 4);
 }
 
@@ -170,8 +171,9 @@ TEST_F(ChildBlocks, AFactoryReturningNothingEndsTheLoad) {
     RegisterObjectType("NOTHING", BuildNothing);
     std::string File = Write("a.txt", "NEW A = NOTHING:\nEND;\nSELF.WIDTH = 2;\nEND.");
     auto Object = Load(File);
-    EXPECT_EQ(Output,
-              Expected(File, {File + " line 0: object type NOTHING is actually known, but something broke hard."}));
+    EXPECT_EQ(
+        Output,
+        Expected(File, {File + " line 0: object type NOTHING is actually known, but something broke hard."}));
     EXPECT_EQ(Object->Width, 0);
 }
 
@@ -236,7 +238,8 @@ int32_t TreeDepth(TXGuiObject& Object) {
 
 int32_t CountLines(const std::string& Text, const std::string& Pattern) {
     std::regex Line(Pattern);
-    return int32_t(std::distance(std::sregex_iterator(Text.begin(), Text.end(), Line), std::sregex_iterator()));
+    return int32_t(
+        std::distance(std::sregex_iterator(Text.begin(), Text.end(), Line), std::sregex_iterator()));
 }
 
 TEST_F(ChildBlocks, AFileCreatingItselfStopsAtTheBoundWithOneLine) {
@@ -245,7 +248,8 @@ TEST_F(ChildBlocks, AFileCreatingItselfStopsAtTheBoundWithOneLine) {
     // Each level is one load and one block: 32 loads, then a child made without its file.
     EXPECT_EQ(CountLines(Output, "Loading [^\r]*\r\n"), 32);
     EXPECT_EQ(CountLines(Output, "\r\n"), 33);
-    EXPECT_NE(Output.find((Directory / "self.txt").string() + ": not loaded, objects nested more than 64 levels deep\r\n"),
+    EXPECT_NE(Output.find((Directory / "self.txt").string() +
+                          ": not loaded, objects nested more than 64 levels deep\r\n"),
               std::string::npos);
     EXPECT_EQ(TreeDepth(*Object), 33);
 }
@@ -266,7 +270,9 @@ TEST_F(ChildBlocks, BlocksNestedTooDeepAreSkippedToTheirEnd) {
     std::string File = Write("deep.txt", Text);
     auto Object = Load(File);
     // The load itself is one level, the 63 blocks inside it the others.
-    EXPECT_EQ(Output, Expected(File, {File + " line 126: object X skipped, objects nested more than 64 levels deep"}));
+    EXPECT_EQ(
+        Output,
+        Expected(File, {File + " line 126: object X skipped, objects nested more than 64 levels deep"}));
     EXPECT_EQ(TreeDepth(*Object), 64);
     EXPECT_EQ(Object->Width, 8);
 }

@@ -18,8 +18,8 @@ bool RecordPaint(TXObject* Self, void* Parameter) {
 
 template <int32_t Message> bool RecordMouse(TXObject* Self, void* Parameter) {
     const auto* Record = static_cast<const TXMouseMessage*>(Parameter);
-    Seen.push_back(std::string(Self->Name.View()) + " " + std::to_string(Message) + " " + std::to_string(Record->X) +
-                   "," + std::to_string(Record->Y));
+    Seen.push_back(std::string(Self->Name.View()) + " " + std::to_string(Message) + " " +
+                   std::to_string(Record->X) + "," + std::to_string(Record->Y));
     return true;
 }
 
@@ -56,9 +56,9 @@ using GuiConstruction = GuiObjects;
 
 TEST_F(GuiConstruction, TenBuiltInPropertiesAreTheObjectsFieldsInOrder) {
     TXGuiObject Object(nullptr, "", "SELF");
-    const char* Names[] = {"ALIGN", "ALPHA", "LEFT",    "TOP",     "TAG",
+    const char* Names[] = {"ALIGN", "ALPHA",  "LEFT",    "TOP",     "TAG",
                            "WIDTH", "HEIGHT", "ENABLED", "VISIBLE", "BORDERSIZE"};
-    void* Fields[] = {&Object.Align, &Object.Alpha,   &Object.Left,    &Object.Top,     &Object.Tag,
+    void* Fields[] = {&Object.Align, &Object.Alpha,  &Object.Left,    &Object.Top,     &Object.Tag,
                       &Object.Width, &Object.Height, &Object.Enabled, &Object.Visible, &Object.BorderSize};
     ASSERT_EQ(Object.PropertyCount(), 10);
     for (int32_t Index = 0; Index < 10; Index++) {
@@ -78,7 +78,8 @@ TEST_F(GuiConstruction, TheObjectTypeBuildsGuiObjectsThatLoadTheirFile) {
     TXGuiObject Parent(nullptr, "", "PARENT");
     std::string File = Write("child.txt", "SELF.WIDTH = 12;\nEND.");
     TXObject* Child = nullptr;
-    std::string Output = CaptureOutput([&] { Child = FindObjectType("OBJECT")("OBJECT", &Parent, File, "CHILD"); });
+    std::string Output =
+        CaptureOutput([&] { Child = FindObjectType("OBJECT")("OBJECT", &Parent, File, "CHILD"); });
     EXPECT_EQ(Output, "Loading " + File + "\r\n");
     auto* Gui = dynamic_cast<TXGuiObject*>(Child);
     ASSERT_NE(Gui, nullptr);
@@ -118,17 +119,17 @@ TEST_F(Drawing, VisibleChildrenInsideAreDrawnWithTheAlphaProduct) {
     Place(*Clear, "UNDERCLEAR", 0, 0, 5, 5);
     Place(Root, "HIDDEN", 0, 0, 10, 10)->Visible = false;
     Place(Root, "ATHEIGHT", 0, 50, 10, 10);
-    for (TXObject* Object : std::initializer_list<TXObject*>{&Root, Negative, Negative->Child(0), Clear,
-                                                             Clear->Child(0), Root.Child(0), Root.Child(3),
-                                                             Root.Child(4)})
+    for (TXObject* Object :
+         std::initializer_list<TXObject*>{&Root, Negative, Negative->Child(0), Clear, Clear->Child(0),
+                                          Root.Child(0), Root.Child(3), Root.Child(4)})
         static_cast<TXGuiObject*>(Object)->SetHandler(xmPaint, RecordPaint, Object);
     TXDrawMessage Incoming;
     Root.Processmessage(xmDraw, &Incoming);
     EXPECT_EQ(Seen, (std::vector<std::string>{"ROOT paint 0.50", "NEGATIVE paint 0.25", "INNER paint 0.25"}));
     EXPECT_EQ(GLRecord::TraceOf({"glTranslatef"}),
-              (std::vector<std::string>{"glTranslatef(5, 7, 0)", "glTranslatef(-10, 3, 0)", "glTranslatef(0, 0, 0)",
-                                        "glTranslatef(-0, -0, 0)", "glTranslatef(10, -3, 0)",
-                                        "glTranslatef(-5, -7, 0)"}));
+              (std::vector<std::string>{"glTranslatef(5, 7, 0)", "glTranslatef(-10, 3, 0)",
+                                        "glTranslatef(0, 0, 0)", "glTranslatef(-0, -0, 0)",
+                                        "glTranslatef(10, -3, 0)", "glTranslatef(-5, -7, 0)"}));
 }
 
 TEST_F(Drawing, ANullRecordDrawsNothingAndPaintIsNeverPassedOn) {
@@ -220,8 +221,8 @@ TEST_F(Pointer, MovesUseStrictEdgesReachEveryChildUnderThePointerAndTrackHover) 
     EXPECT_EQ(Tree.Root.Hover, Tree.B);
     Tree.Send(xmMouseMove, 15, 15);
     EXPECT_EQ(Tree.Root.Hover, Tree.A);
-    EXPECT_EQ(Seen, (std::vector<std::string>{"A 11 15,15", "B 11 5,5", "B 13 25,25", "A 11 5,5", "B 14 15,15",
-                                              "A 13 15,15"}));
+    EXPECT_EQ(Seen, (std::vector<std::string>{"A 11 15,15", "B 11 5,5", "B 13 25,25", "A 11 5,5",
+                                              "B 14 15,15", "A 13 15,15"}));
 }
 
 TEST_F(Pointer, TheCapturedChildGetsMovesOutsideButDoesNotBecomeHover) {
@@ -322,8 +323,9 @@ TEST_F(Scripts, RunMainRunsTheScriptOnceThenTheChildren) {
 }
 
 TEST_F(Scripts, AChildsScriptHandlerRunsTheParentsFunctionOnTheParentsHost) {
-    std::string File = Write("a.txt", "NEW C = OBJECT:\nEND;\nIMPLEMENTATION\n"
-                                      "FUNCTION CLICKED() { SELF.TAG = SELF.TAG + 1; ALERT(\"clicked\"); }\n");
+    std::string File =
+        Write("a.txt", "NEW C = OBJECT:\nEND;\nIMPLEMENTATION\n"
+                       "FUNCTION CLICKED() { SELF.TAG = SELF.TAG + 1; ALERT(\"clicked\"); }\n");
     auto Object = Load(File);
     CaptureOutput([&] { Object->RunMain(); });
     TXGuiObject* Child = ChildOf(*Object, "C");
