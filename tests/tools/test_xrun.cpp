@@ -17,11 +17,9 @@ struct TRun {
     int Status = -1;
 };
 
-// Runs xrun with Arguments through the shell; Streams picks what is captured ("" for
-// standard output, "2>&1 >/dev/null" for standard error alone).
-TRun RunXrun(const std::string& Arguments, const std::string& Streams = "") {
+// Runs Command through the shell and catches its standard output.
+TRun RunShell(const std::string& Command) {
     TRun Run;
-    std::string Command = std::string("'") + XRUN_PATH + "' " + Arguments + " " + Streams;
     std::FILE* Pipe = popen(Command.c_str(), "r");
     if (!Pipe) return Run;
     char Chunk[4096];
@@ -30,6 +28,12 @@ TRun RunXrun(const std::string& Arguments, const std::string& Streams = "") {
     int Status = pclose(Pipe);
     Run.Status = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
     return Run;
+}
+
+// Runs xrun with Arguments through the shell; Streams picks what is captured ("" for
+// standard output, "2>&1 >/dev/null" for standard error alone).
+TRun RunXrun(const std::string& Arguments, const std::string& Streams = "") {
+    return RunShell(std::string("'") + XRUN_PATH + "' " + Arguments + " " + Streams);
 }
 
 class XrunTokens : public testing::Test {
@@ -261,18 +265,6 @@ using XrunDefinitions = XrunCode;
 
 std::string InSourceTree(const std::string& Arguments) {
     return std::string("cd '") + SOURCE_DIR + "' && '" + XRUN_PATH + "' " + Arguments;
-}
-
-TRun RunShell(const std::string& Command) {
-    TRun Run;
-    std::FILE* Pipe = popen(Command.c_str(), "r");
-    if (!Pipe) return Run;
-    char Chunk[4096];
-    size_t Read;
-    while ((Read = std::fread(Chunk, 1, sizeof Chunk, Pipe)) > 0) Run.Output.append(Chunk, Read);
-    int Status = pclose(Pipe);
-    Run.Status = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
-    return Run;
 }
 
 // An expected-output file of tests/tools/expected, its lines ending in CR LF.
