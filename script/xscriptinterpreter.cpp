@@ -19,6 +19,7 @@ namespace {
 
 std::atomic<TXPropertyFinder> PropertyFinder{nullptr};
 std::atomic<TXTestRoutine> TestRoutineSet{nullptr};
+std::atomic<TXExecutionsEndedRoutine> ExecutionsEndedSet{nullptr};
 
 } // namespace
 
@@ -37,6 +38,10 @@ void SetTestRoutine(TXTestRoutine Routine) {
 
 TXTestRoutine TestRoutine() {
     return TestRoutineSet.load(std::memory_order_acquire);
+}
+
+void SetExecutionsEndedRoutine(TXExecutionsEndedRoutine Routine) {
+    ExecutionsEndedSet.store(Routine, std::memory_order_release);
 }
 
 // ---- The interpreter ----
@@ -1095,12 +1100,37 @@ TXPreparedCode* TXExecutionCache::Prepare(std::string_view Code, uint64_t Execut
     return Prepared;
 }
 
+int32_t ActiveExecutions() {
+    return NativeDepth;
+}
+
+namespace {
+
+// Destroyed after the execution: tells the routine when no Execute is left on the thread.
+struct TXExecutionsEndedNotice {
+    TXExecutionsEndedNotice() = default;
+    TXExecutionsEndedNotice(const TXExecutionsEndedNotice&) = delete;
+    TXExecutionsEndedNotice& operator=(const TXExecutionsEndedNotice&) = delete;
+    ~TXExecutionsEndedNotice() {
+        if (NativeDepth != 0) return;
+        TXExecutionsEndedRoutine Routine = ExecutionsEndedSet.load(std::memory_order_acquire);
+        if (!Routine) return;
+        try {
+            Routine();
+        } catch (...) {
+        }
+    }
+};
+
+} // namespace
+
 void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Result) {
     SetEmptyValue(Result);
     if (Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit) {
         ReportFault();
         return;
     }
+    TXExecutionsEndedNotice Notice;
     TXExecution Execution(Host, this);
     for (;;) {
         try {

@@ -76,6 +76,15 @@ using TXTestRoutine = void (*)(int32_t Mode, TXObject* Owner);
 void SetTestRoutine(TXTestRoutine Routine);
 TXTestRoutine TestRoutine();
 
+// Execute calls active on the calling thread, nested ones included.
+int32_t ActiveExecutions();
+// Called on a thread whenever the last Execute active on it has returned, when neither the
+// function nor its host is used any more: work that must wait until no script runs on the
+// thread (freeing an application whose script asked for it) is done there. Until a routine
+// is set, nothing is called.
+using TXExecutionsEndedRoutine = void (*)();
+void SetExecutionsEndedRoutine(TXExecutionsEndedRoutine Routine);
+
 // Script functions active at once on one thread, counting every script call and every
 // entry from native code. A call beyond the limit is a run-time fault of the callee.
 constexpr int32_t ScriptCallDepthLimit = 100000;

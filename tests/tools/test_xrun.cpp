@@ -17,11 +17,9 @@ struct TRun {
     int Status = -1;
 };
 
-// Runs xrun with Arguments through the shell; Streams picks what is captured ("" for
-// standard output, "2>&1 >/dev/null" for standard error alone).
-TRun RunXrun(const std::string& Arguments, const std::string& Streams = "") {
+// Runs Command through the shell and catches its standard output.
+TRun RunShell(const std::string& Command) {
     TRun Run;
-    std::string Command = std::string("'") + XRUN_PATH + "' " + Arguments + " " + Streams;
     std::FILE* Pipe = popen(Command.c_str(), "r");
     if (!Pipe) return Run;
     char Chunk[4096];
@@ -30,6 +28,12 @@ TRun RunXrun(const std::string& Arguments, const std::string& Streams = "") {
     int Status = pclose(Pipe);
     Run.Status = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
     return Run;
+}
+
+// Runs xrun with Arguments through the shell; Streams picks what is captured ("" for
+// standard output, "2>&1 >/dev/null" for standard error alone).
+TRun RunXrun(const std::string& Arguments, const std::string& Streams = "") {
+    return RunShell(std::string("'") + XRUN_PATH + "' " + Arguments + " " + Streams);
 }
 
 class XrunTokens : public testing::Test {
@@ -249,6 +253,89 @@ TEST(XrunOptions, BadOptionsPrintUsageToStandardErrorAndExitTwo) {
         EXPECT_NE(Errors.Output.find("usage: xrun"), std::string::npos) << Arguments;
         EXPECT_EQ(RunXrun(Arguments, "2>/dev/null").Output, StartUpLine) << Arguments;
     }
+}
+
+} // namespace
+
+namespace {
+
+// The definition-file options. The shipped files are read from the source tree, whose
+// data folder the file names of the test instruction are relative to.
+using XrunDefinitions = XrunCode;
+
+std::string InSourceTree(const std::string& Arguments) {
+    return std::string("cd '") + SOURCE_DIR + "' && '" + XRUN_PATH + "' " + Arguments;
+}
+
+// An expected-output file of tests/tools/expected, its lines ending in CR LF.
+std::string ExpectedOutput(const std::string& Name) {
+    std::ifstream File(std::string(SOURCE_DIR) + "/tests/tools/expected/" + Name, std::ios::binary);
+    std::string Text;
+    for (std::string Line; std::getline(File, Line);) Text += Line + "\r\n";
+    return Text;
+}
+
+TEST_F(XrunDefinitions, TreeOfTheShippedTestApplication) {
+    TRun Run = RunShell(InSourceTree("--tree 'data\\testapp.txt'"));
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Output, ExpectedOutput("testapp-tree.txt"));
+}
+
+TEST_F(XrunDefinitions, AppOfTheShippedWindowAndTestApplication) {
+    TRun Run = RunShell(InSourceTree("--app 'data\\types\\window.txt' 'data\\testapp.txt'"));
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Output, ExpectedOutput("app.txt"));
+}
+
+TEST_F(XrunDefinitions, AFileAloneRunsItsScriptsAndPrintsNoTree) {
+    Write("child.txt", "IMPLEMENTATION\nALERT(\"child\");\n");
+    std::string File =
+        Write("main.txt", "NEW C = OBJECT(\"child.txt\"):\nEND;\nIMPLEMENTATION\nALERT(SELF.C.WIDTH + 1);\n");
+    TRun Run = RunXrun("'" + File + "'");
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Output, StartUpLine + "Loading " + File + "\r\nLoading " +
+                              (Directory / "child.txt").string() + "\r\n1\r\nchild\r\n");
+}
+
+TEST_F(XrunDefinitions, TreeLinesGiveKindAndValueOfEveryValueProperty) {
+    std::string File =
+        Write("tree.txt", "SELF.WIDTH = 10;\nSELF.F : FLOAT = 0.1;\nSELF.B : BOOLEAN = true;\n"
+                          "SELF.S : STRING = \"a b\";\n"
+                          "NEW P = OBJECT:\n  ALIGN = 5;\nEND;\nLINK W = P.WIDTH;\nLINK Q = P;\nEND.");
+    TRun Run = RunXrun("--tree '" + File + "'");
+    EXPECT_EQ(Run.Status, 0);
+    std::string Built = "  ALIGN INTEGER 0\r\n  ALPHA FLOAT 1\r\n  LEFT INTEGER 0\r\n  TOP INTEGER 0\r\n"
+                        "  TAG INTEGER 0\r\n";
+    auto Indented = [](const std::string& Lines) {
+        std::string Text;
+        for (size_t Start = 0; Start < Lines.size();) {
+            size_t End = Lines.find("\r\n", Start) + 2;
+            Text += "  " + Lines.substr(Start, End - Start);
+            Start = End;
+        }
+        return Text;
+    };
+    std::string Rest = "  ENABLED BOOLEAN TRUE\r\n  VISIBLE BOOLEAN TRUE\r\n  BORDERSIZE INTEGER 0\r\n";
+    EXPECT_EQ(Run.Output,
+              StartUpLine + "Loading " + File + "\r\nMAIN\r\n" + Built +
+                  "  WIDTH INTEGER 10\r\n  HEIGHT INTEGER 0\r\n" + Rest +
+                  "  F FLOAT 0.100000001490116\r\n  B BOOLEAN TRUE\r\n  S STRING a b\r\n"
+                  "  W INTEGER 10\r\n  P\r\n" +
+                  Indented("  ALIGN INTEGER 5\r\n  ALPHA FLOAT 1\r\n  LEFT INTEGER 0\r\n  TOP INTEGER 0\r\n"
+                           "  TAG INTEGER 0\r\n  WIDTH INTEGER 10\r\n  HEIGHT INTEGER 0\r\n" +
+                           Rest));
+}
+
+TEST_F(XrunDefinitions, MissingFilesAndArguments) {
+    EXPECT_EQ(RunXrun("'" + (Directory / "absent.txt").string() + "'", "2>&1").Status, 1);
+    EXPECT_EQ(RunXrun("--tree", "2>/dev/null").Status, 2);
+    EXPECT_EQ(RunXrun("--app '" + Write("type.txt", "END.") + "'", "2>/dev/null").Status, 2);
+    EXPECT_EQ(
+        RunXrun("--app '" + Write("type.txt", "END.") + "' '" + (Directory / "absent.txt").string() + "'",
+                "2>&1")
+            .Status,
+        1);
+    EXPECT_EQ(RunXrun("a.txt b.txt", "2>/dev/null").Status, 2);
 }
 
 } // namespace
