@@ -69,7 +69,9 @@ constexpr size_t MemberNameLength = 255;
 // Script functions active on this thread, and native entries among them.
 thread_local int32_t CallDepth = 0;
 thread_local int32_t NativeDepth = 0;
-// Jumps and calls the harness still allows on this thread (SetScriptStepBudget).
+// The harness's budget for each outermost run (SetScriptStepBudget), and what the run on
+// this thread has left of it.
+std::atomic<int64_t> StepBudget{INT64_MAX};
 thread_local int64_t StepsLeft = INT64_MAX;
 
 const TXScriptText& UndefinedText() {
@@ -1079,7 +1081,7 @@ ResumeCaller : {
 } // namespace
 
 void SetScriptStepBudget(int64_t Steps) {
-    StepsLeft = Steps < 0 ? INT64_MAX : Steps;
+    StepBudget.store(Steps < 0 ? INT64_MAX : Steps, std::memory_order_relaxed);
 }
 
 TXExecutionCache::~TXExecutionCache() {
@@ -1130,6 +1132,7 @@ void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Resul
         ReportFault();
         return;
     }
+    if (CallDepth == 0) StepsLeft = StepBudget.load(std::memory_order_relaxed); // an outermost run
     TXExecutionsEndedNotice Notice;
     TXExecution Execution(Host, this);
     for (;;) {

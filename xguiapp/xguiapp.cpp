@@ -1,5 +1,6 @@
 #include "xguiapp.h"
 
+#include "xlogging.h"
 #include "xscriptinterpreter.h"
 
 #include <windows.h>
@@ -63,6 +64,24 @@ void DestroyPendingApplications() {
     while (TXGuiApplication* Application = TakePending()) delete Application;
 }
 
+// The applications made by the test instruction (or CreateTestApplication) and not yet
+// freed, with those still being built counted in TestCount too.
+std::mutex TestLock;
+std::vector<TXGuiApplication*> TestApplications;
+int32_t TestCount = 0;
+constexpr std::string_view TooManyTestsMessage =
+    "TEST(0): 16 test applications are running already, none started";
+static_assert(MaxTestApplications == 16, "the message names the bound");
+
+// Counts one more test application; false, counting nothing, when Limited and the bound is
+// reached.
+bool ReserveTestApplication(bool Limited) {
+    std::lock_guard<std::mutex> Guard(TestLock);
+    if (Limited && TestCount >= MaxTestApplications) return false;
+    TestCount++;
+    return true;
+}
+
 void DestroyApplication(TXGuiApplication* Application) {
     if (RunsActive())
         AddPending(Application);
@@ -116,6 +135,13 @@ TXGuiApplication::~TXGuiApplication() noexcept(false) {
     ForgetPending(this);
     Thread.reset();
     delete ContentsObject.exchange(nullptr, std::memory_order_acq_rel);
+    // Room for another test application only once this one's scripts can start none.
+    if (MadeForTest) {
+        std::lock_guard<std::mutex> Guard(TestLock);
+        TestApplications.erase(std::remove(TestApplications.begin(), TestApplications.end(), this),
+                               TestApplications.end());
+        TestCount--;
+    }
 }
 
 void TXGuiApplication::Processmessage(int32_t Message, void* Parameter) {
@@ -123,9 +149,22 @@ void TXGuiApplication::Processmessage(int32_t Message, void* Parameter) {
     TXGuiObject::Processmessage(Message, Parameter);
 }
 
-TXGuiApplication* CreateTestApplication() {
+// The test application, already counted by ReserveTestApplication.
+TXGuiApplication* MakeTestApplication() {
     std::string Name = "TEST" + std::to_string(GetTickCount() % TestNameModulus);
-    auto* Application = new TXGuiApplication(nullptr, TestTypeFile, TestContentsFile, Name);
+    TXGuiApplication* Application;
+    try {
+        Application = new TXGuiApplication(nullptr, TestTypeFile, TestContentsFile, Name);
+    } catch (...) {
+        std::lock_guard<std::mutex> Guard(TestLock);
+        TestCount--;
+        throw;
+    }
+    {
+        std::lock_guard<std::mutex> Guard(TestLock);
+        Application->MadeForTest = true;
+        TestApplications.push_back(Application);
+    }
     Application->Top = 80;
     Application->Left = 160;
     Application->Height = 200;
@@ -134,9 +173,34 @@ TXGuiApplication* CreateTestApplication() {
     return Application;
 }
 
+TXGuiApplication* CreateTestApplication() {
+    ReserveTestApplication(false);
+    return MakeTestApplication();
+}
+
+int32_t TestApplicationCount() {
+    std::lock_guard<std::mutex> Guard(TestLock);
+    return TestCount;
+}
+
+void DestroyTestApplications() {
+    for (;;) {
+        TXGuiApplication* Application = nullptr;
+        {
+            std::lock_guard<std::mutex> Guard(TestLock);
+            if (TestApplications.empty()) return;
+            Application = TestApplications.back();
+        }
+        delete Application; // takes itself out of the list
+    }
+}
+
 void RunTest(int32_t Mode, TXObject* Owner) {
     if (Mode == 0) {
-        CreateTestApplication();
+        if (ReserveTestApplication(true))
+            MakeTestApplication();
+        else
+            LogLine(3, TooManyTestsMessage);
         return;
     }
     if (Mode != 1) return;

@@ -62,7 +62,9 @@ public:
 
 private:
     friend void RunTest(int32_t Mode, TXObject* Owner);
+    friend TXGuiApplication* MakeTestApplication();
     bool Constructing = true;
+    bool MadeForTest = false; // counted among the test applications until it goes
 };
 
 // The names the test instruction builds its application from.
@@ -74,12 +76,22 @@ constexpr std::string_view TestContentsFile = "data\\testapp.txt";
 // and laid out. The caller, or a TEST(1) of its own tree, frees it.
 TXGuiApplication* CreateTestApplication();
 
-// The test instruction (opTest). Mode 0 is CreateTestApplication; nothing records the
-// application. Mode 1 frees the application above Owner (Owner itself, or the first
-// application up its parent chain; none is a fault, thrown), once however often asked: at
-// once when no script or run is under way on the thread, otherwise when the outermost one
-// has returned. An application asked for its end while being built by native code outside
-// any run stays with that code, marked DestroyRequested. Other modes do nothing.
+// Test applications alive at once in the process. Past it TEST(0) starts none and writes
+// "TEST(0): 16 test applications are running already, none started" (level 3); the script
+// goes on. CreateTestApplication called directly is counted but never refused.
+constexpr int32_t MaxTestApplications = 16;
+// The test applications alive now (an application counts until its worker has ended), and
+// the freeing of them all, for harnesses: nothing else records what TEST(0) made. Call it
+// while no other thread frees applications.
+int32_t TestApplicationCount();
+void DestroyTestApplications();
+
+// The test instruction (opTest). Mode 0 is CreateTestApplication within
+// MaxTestApplications; the script does not get the application. Mode 1 frees the
+// application above Owner (Owner itself, or the first application up its parent chain; none
+// is a fault, thrown), once however often asked: at once when no script or run is under way
+// on the thread, otherwise when the outermost one has returned. An application asked for its end while being
+// built by native code outside any run stays with that code, marked DestroyRequested. Other modes do nothing.
 void RunTest(int32_t Mode, TXObject* Owner);
 
 // The module's start-up (the test routine, the deferred frees) and shut-down.

@@ -11,6 +11,8 @@ namespace {
 
 // Loads and NEW blocks open on this thread (see MaxLoadNesting).
 thread_local int32_t LoadNesting = 0;
+// Objects the NEW blocks of the outermost load on this thread have made (see MaxLoadObjects).
+thread_local int32_t LoadObjects = 0;
 
 struct TNestingLevel {
     TNestingLevel() { LoadNesting++; }
@@ -21,6 +23,10 @@ struct TNestingLevel {
 
 std::string NestingTooDeep() {
     return "objects nested more than " + std::to_string(MaxLoadNesting) + " levels deep";
+}
+
+std::string TooManyObjects() {
+    return "more than " + std::to_string(MaxLoadObjects) + " objects in one load";
 }
 
 // The directory part of a file name, its last separator included; empty without one.
@@ -159,11 +165,13 @@ bool TXDefinitionLoader::ChildBlock(TXObject* Parent) {
         Report("'=' expected, " + Token + " found");
         return false;
     }
-    if (LoadNesting >= MaxLoadNesting) {
-        ReportLine("object " + ChildName + " skipped, " + NestingTooDeep());
+    if (LoadNesting >= MaxLoadNesting || LoadObjects >= MaxLoadObjects) {
+        ReportLine("object " + ChildName + " skipped, " +
+                   (LoadNesting >= MaxLoadNesting ? NestingTooDeep() : TooManyObjects()));
         SkipBlockBody();
         return true;
     }
+    LoadObjects++;
     TNestingLevel Level;
     TXObject* Child;
     if (TXObjectFactory Factory = FindObjectType(TypeName)) {
@@ -250,6 +258,7 @@ void TXGuiObject::Load(std::string_view FileName) {
         LogLine(3, std::string(FileName) + ": not loaded, " + NestingTooDeep());
         return;
     }
+    if (LoadNesting == 0) LoadObjects = 0; // a new tree
     TNestingLevel Level;
     LogLine(0, "Loading " + std::string(FileName));
     Parser = std::make_unique<TFileParser>(FileName, nullptr);

@@ -51,6 +51,10 @@ constexpr int32_t ObjectScriptStackSize = 4096;
 // together on one thread. A file that would load deeper is not loaded (its object is made
 // without it), a NEW block that would open deeper is skipped; one line says so.
 constexpr int32_t MaxLoadNesting = 64;
+// Objects the NEW blocks of one load make, the children's files included (a file that names
+// itself twice would otherwise make 2^64). Past it every NEW block is skipped, one line each:
+// "<file> line <n>: object <name> skipped, more than 4096 objects in one load".
+constexpr int32_t MaxLoadObjects = 4096;
 
 class TXGuiObject : public TXObject {
 public:

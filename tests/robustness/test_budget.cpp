@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -63,6 +64,18 @@ TEST_F(StepBudget, CallersAfterTheFaultRunNoFurtherLoops) {
     EXPECT_EQ(Run("VAR I; FUNCTION F() { FOR (VAR J = 0; 1; J += 1) J = J; }\n"
                   "F(); ALERT(1); FOR (I = 0; I < 3; I += 1) ALERT(I); ALERT(2);"),
               ScriptFaultLine + "1\r\n" + ScriptFaultLine);
+}
+
+TEST_F(StepBudget, EachOutermostRunOnAnyThreadGetsTheWholeBudget) {
+    SetScriptStepBudget(1000);
+    // About 800 steps each: two runs in a row both finish.
+    const char* Loop = "VAR I = 0; VAR S = 0; FOR (I = 0; I < 400; I += 1) S += 1; ALERT(S);";
+    EXPECT_EQ(Run(Loop), "400\r\n");
+    EXPECT_EQ(Run(Loop), "400\r\n");
+    std::string Elsewhere;
+    std::thread Worker([&] { Elsewhere = Run("VAR I = 0; FOR (I = 0; 1; I += 1) I = I; ALERT(I);"); });
+    Worker.join();
+    EXPECT_EQ(Elsewhere, ScriptFaultLine);
 }
 
 TEST_F(StepBudget, UnsetItCostsNothingAndLiftsAgain) {
