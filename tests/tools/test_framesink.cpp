@@ -1,5 +1,6 @@
 // PNG encoding, the PNG folder and the ffmpeg pipe of the recorder.
 #include "framesink.h"
+#include "recordfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,21 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& Path) {
-    std::ifstream In(Path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
-}
-
 // The pixels of a PNG file as another decoder (ImageMagick) reads them: RGB, rows from the top.
 std::string DecodeElsewhere(const fs::path& Png) {
-    const std::string Command = "convert '" + Png.string() + "' -depth 8 rgb:-";
-    std::FILE* Pipe = popen(Command.c_str(), "r");
-    std::string Pixels;
-    char Chunk[4096];
-    size_t Read;
-    while (Pipe && (Read = std::fread(Chunk, 1, sizeof Chunk, Pipe)) > 0) Pixels.append(Chunk, Read);
-    if (Pipe) pclose(Pipe);
-    return Pixels;
+    return CommandOutput("convert '" + Png.string() + "' -depth 8 rgb:-");
 }
 
 std::vector<uint8_t> Noise(size_t Count, unsigned Seed) {
@@ -41,16 +30,7 @@ std::vector<uint8_t> Noise(size_t Count, unsigned Seed) {
     return Bytes;
 }
 
-class FrameSink : public testing::Test {
-protected:
-    void SetUp() override {
-        Folder = fs::temp_directory_path() / ("framesink-" + std::to_string(getpid()) + "-" +
-                                              testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(Folder);
-    }
-    void TearDown() override { fs::remove_all(Folder); }
-    fs::path Folder;
-};
+using FrameSink = ScratchTest;
 
 TEST_F(FrameSink, PngFilesDecodeToTheFramesPixels) {
     struct TSize {

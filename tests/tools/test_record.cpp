@@ -1,5 +1,6 @@
 // build/bin/record run as a program: its output files, progress, interruption and failures.
 #include "bass_offline.h"
+#include "recordfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -53,11 +54,6 @@ std::vector<std::string> Lines(const std::string& Text) {
     return Result;
 }
 
-std::string ReadFile(const fs::path& Path) {
-    std::ifstream In(Path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
-}
-
 std::vector<std::string> FilesIn(const fs::path& Folder) {
     std::vector<std::string> Names;
     for (const auto& Entry : fs::directory_iterator(Folder))
@@ -70,27 +66,10 @@ std::vector<std::string> FilesIn(const fs::path& Folder) {
 std::string Probe(const fs::path& File, const std::string& Entry, const std::string& Streams = "") {
     const std::string Command = "ffprobe -v error " + Streams + " -show_entries " + Entry +
                                 " -of default=noprint_wrappers=1:nokey=1 " + Quote(File.string());
-    std::FILE* Pipe = popen(Command.c_str(), "r");
-    std::string Output;
-    char Chunk[256];
-    size_t Read;
-    while (Pipe && (Read = std::fread(Chunk, 1, sizeof Chunk, Pipe)) > 0) Output.append(Chunk, Read);
-    if (Pipe) pclose(Pipe);
-    return Output;
+    return CommandOutput(Command);
 }
 
-class Record : public testing::Test {
-protected:
-    void SetUp() override {
-        Folder = fs::temp_directory_path() / ("record-" + std::to_string(getpid()) + "-" +
-                                              testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(Folder);
-    }
-    void TearDown() override { fs::remove_all(Folder); }
-    std::string In(const std::string& Name) const { return (Folder / Name).string(); }
-
-    fs::path Folder;
-};
+using Record = ScratchTest;
 
 TEST_F(Record, SameSeedGivesTheSameFramesByteForByte) {
     const std::string Common = "--width 64 --height 36 --fps 20 --seconds 2 " + Quote(Beat);

@@ -5,6 +5,7 @@
 #include "effect.h"
 #include "framesink.h"
 #include "offscreen.h"
+#include "recordfiles.h"
 #include "xrandom.h"
 
 #include <gtest/gtest.h>
@@ -39,11 +40,6 @@ std::vector<TTraceLine> ReadTrace(const fs::path& Path) {
         if (Fields) Lines.push_back(Line);
     }
     return Lines;
-}
-
-std::string ReadFile(const fs::path& Path) {
-    std::ifstream In(Path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
 }
 
 TEST(RecordedFrame, IsWhatTheShowDrawsForTheSameAudio) {
