@@ -5,7 +5,11 @@ CTEST_FLAGS ?= --output-on-failure --no-tests=error -j$(JOBS)
 # One virtual display for every test that needs one; tests that must run without a display unset DISPLAY.
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
-.PHONY: all deps build build-asan build-tsan test test-plain test-asan test-tsan demo bench clean
+# Seconds each fuzz target runs under `make fuzz`; FUZZ_TARGETS picks some (default: all).
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
+
+.PHONY: all deps build build-asan build-tsan build-fuzz test test-plain test-asan test-tsan test-fuzz-regress fuzz demo bench clean
 
 all: build
 
@@ -34,7 +38,19 @@ test-asan: build-asan
 test-tsan: build-tsan
 	cd build-tsan && setarch $$(uname -m) -R $(XVFB) ctest $(CTEST_FLAGS) -L threaded
 
-test: test-plain test-asan test-tsan
+# The fuzz targets: clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer.
+build-fuzz: deps
+	@cmake -S fuzz -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-fuzz -j$(JOBS)
+
+# Each fuzz target once over its corpus, so that what fuzzing found stays fixed.
+test-fuzz-regress: build-fuzz
+	@scripts/run-fuzz regress
+
+fuzz: build-fuzz
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz fuzz $(FUZZ_TARGETS)
+
+test: test-plain test-asan test-tsan test-fuzz-regress
 	@echo "all tests passed"
 
 demo: build
@@ -44,4 +60,4 @@ bench: build
 	@echo "benchmarks are in build/bin/bench_*; run one, e.g. build/bin/bench_foundation"
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

@@ -69,6 +69,8 @@ constexpr size_t MemberNameLength = 255;
 // Script functions active on this thread, and native entries among them.
 thread_local int32_t CallDepth = 0;
 thread_local int32_t NativeDepth = 0;
+// Jumps and calls the harness still allows on this thread (SetScriptStepBudget).
+thread_local int64_t StepsLeft = INT64_MAX;
 
 const TXScriptText& UndefinedText() {
     static const TXScriptText Text("undefined");
@@ -785,6 +787,14 @@ void TXExecution::Run(TXScriptVariable& Result) {
         FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;                 \
     } while (false)
 #define X_NAME() std::string_view(Prepared->Source.data() + Step->Value, size_t(Step->Length))
+// Every jump and call spends a step of the harness's budget.
+#define X_SPEND()                                                                                            \
+    do {                                                                                                     \
+        if (--StepsLeft < 0) {                                                                               \
+            X_SYNC();                                                                                        \
+            Fault("step budget spent");                                                                      \
+        }                                                                                                    \
+    } while (false)
 
     X_GO(Step);
 
@@ -867,6 +877,7 @@ PushOnly:
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     LoadOperateJump_##Index : {                                                                              \
+        X_SPEND();                                                                                           \
         const TXStep* Next = LoadOperate<Op, true>(Step, Host, Slots, Size, FrameBase, Sp);                  \
         if (!Next) goto LoadOnly;                                                                            \
         X_GO(Next);                                                                                          \
@@ -885,12 +896,14 @@ RestoreVar:
     Sp = Host.StackPointer;
     X_NEXT();
 JumpIfFalse : {
+    X_SPEND();
     const TXScriptVariable& Top = Slots[Sp];
     bool Zero = (Top.kind == vkInteger ? Top.intValue : Top.AsInteger()) == 0;
     Sp = SlotBelow(Sp, Size);
     X_GO(Zero ? Step->Target : Step->NextStep);
 }
 Jump:
+    X_SPEND();
     X_GO(Step->Target);
 PushInt:
     Sp = SlotAbove(Sp, Size);
@@ -988,6 +1001,7 @@ Unknown:
     goto EndWithEmpty;
 
 Call : {
+    X_SPEND();
     X_SYNC();
     TXPreparedCode* CalleePrepared = PreparedCodeOf(*Callee, Number);
     // The record first, so that a failure from here on ends the callee, not the caller.
@@ -1059,9 +1073,14 @@ ResumeCaller : {
 #undef X_SYNC
 #undef X_RELOAD
 #undef X_NAME
+#undef X_SPEND
 }
 
 } // namespace
+
+void SetScriptStepBudget(int64_t Steps) {
+    StepsLeft = Steps < 0 ? INT64_MAX : Steps;
+}
 
 TXExecutionCache::~TXExecutionCache() {
     delete Current.load(std::memory_order_relaxed);

@@ -94,6 +94,12 @@ constexpr int32_t NativeExecuteDepthLimit = 64;
 // The longest code a function may have; running a longer one is a run-time fault.
 constexpr int32_t PreparedCodeLimit = 16 << 20;
 
+// For test harnesses only (the system never sets it): the jumps and script calls that the
+// scripts of this thread may still make. Each one spends a step; with none left, every
+// further jump or call is a run-time fault of the running function, so that a script that
+// loops forever ends. A negative Steps, as at the start, lifts the limit.
+void SetScriptStepBudget(int64_t Steps);
+
 // Kept by each script function for the interpreter: the function's code decoded once for
 // execution. Made on the first run and made again when the code has changed since.
 struct TXPreparedCode;
