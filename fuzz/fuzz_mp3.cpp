@@ -4,7 +4,7 @@
 
 #include "decoder.h"
 #include "fuzzsupport.h"
-#include "spectrum.h"
+#include "fftbands.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "bass.h"
 
 #include "decoder.h"
-#include "spectrum.h"
+#include "fftbands.h"
 
 #include <SDL.h>
 

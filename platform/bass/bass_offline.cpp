@@ -5,7 +5,7 @@
 #include "bass_offline.h"
 
 #include "decoder.h"
-#include "spectrum.h"
+#include "fftbands.h"
 
 #include <memory>
 

@@ -7,24 +7,6 @@
 #   no-display   DISPLAY unset: one line naming the problem, status 1
 # Exit 77 (skipped) when a case needs a display and there is none.
 set -u
-
-# A loaded shared X server now and then refuses SDL's connection, and LeakSanitizer's tracer
-# sometimes crashes at exit; neither is the show's doing, so such a run is tried once more.
-if [ -z "${E2E_ATTEMPT:-}" ] && [ "$3" != no-display ]; then
-  log=$(mktemp)
-  E2E_ATTEMPT=1 sh "$0" "$@" >"$log" 2>&1
-  result=$?
-  if [ "$result" -ne 0 ] && grep -q 'no display: SDL video could not start\|Tracer caught signal' "$log"; then
-    cat "$log"
-    echo "--- transient failure, trying once more"
-    E2E_ATTEMPT=2 sh "$0" "$@" >"$log" 2>&1
-    result=$?
-  fi
-  cat "$log"
-  rm -f "$log"
-  exit "$result"
-fi
-
 demo=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 fixtures=$(cd "$2" && pwd)
 case=$3
