@@ -17,16 +17,27 @@ void WaitUntilLoaded(TXGuiApplication& Application) {
     ASSERT_TRUE(Application.Loaded.load(std::memory_order_acquire));
 }
 
-// Runs Text as the script of a GUI object, with the working directory at Folder.
-std::string RunScript(const std::string& File, const std::filesystem::path& Folder) {
-    std::filesystem::path Saved = std::filesystem::current_path();
-    std::filesystem::current_path(Folder);
-    std::string Lines = CaptureOutput([&] {
+// The working directory at Folder while it lives: the test instruction and the workers of
+// the applications it makes find their files there.
+class TInFolder {
+public:
+    explicit TInFolder(const std::filesystem::path& Folder) : Saved(std::filesystem::current_path()) {
+        std::filesystem::current_path(Folder);
+    }
+    ~TInFolder() { std::filesystem::current_path(Saved); }
+    TInFolder(const TInFolder&) = delete;
+    TInFolder& operator=(const TInFolder&) = delete;
+
+private:
+    std::filesystem::path Saved;
+};
+
+// Runs the definition file File and its script as a GUI object.
+std::string RunScript(const std::string& File) {
+    return CaptureOutput([&] {
         TXGuiObject Object(nullptr, File, "OUTER");
         Object.RunMain();
     });
-    std::filesystem::current_path(Saved);
-    return Lines;
 }
 
 size_t CountOf(const std::string& Text, const std::string& Part) {
@@ -44,10 +55,13 @@ TEST_F(TestApplications, OneScriptStartsNoMoreThanTheBound) {
     Write("data/testapp.txt", "END.");
     std::string File =
         Write("outer.txt", "IMPLEMENTATION\nVAR I;\nFOR (I = 0; I < 40; I += 1) TEST(0)\nALERT(I);\n");
-    std::string Lines = RunScript(File, Directory);
+    TInFolder InFolder(Directory);
+    std::string Lines = RunScript(File);
     EXPECT_EQ(TestApplicationCount(), MaxTestApplications);
+    // The refusals come in the script's order; the workers' lines may come in between.
     EXPECT_EQ(CountOf(Lines, TooMany), 40u - MaxTestApplications);
-    EXPECT_TRUE(Lines.ends_with(TooMany + "40\r\n")) << Lines;
+    ASSERT_NE(Lines.find("\n40\r\n"), std::string::npos) << Lines;
+    EXPECT_LT(Lines.rfind(TooMany), Lines.find("\n40\r\n")) << Lines;
     CaptureOutput(DestroyTestApplications);
     EXPECT_EQ(TestApplicationCount(), 0);
 }
@@ -57,8 +71,7 @@ TEST_F(TestApplications, ApplicationsStartingApplicationsStopAtTheBoundToo) {
     // the files in the working directory: it stays the test's folder until all are freed.
     Write("data/types/window.txt", "END.");
     Write("data/testapp.txt", "IMPLEMENTATION\nTEST(0)\n");
-    std::filesystem::path Saved = std::filesystem::current_path();
-    std::filesystem::current_path(Directory);
+    TInFolder InFolder(Directory);
     std::string Lines = CaptureOutput([] {
         RunTest(0, nullptr);
         auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -67,7 +80,6 @@ TEST_F(TestApplications, ApplicationsStartingApplicationsStopAtTheBoundToo) {
         EXPECT_EQ(TestApplicationCount(), MaxTestApplications);
         DestroyTestApplications();
     });
-    std::filesystem::current_path(Saved);
     EXPECT_EQ(TestApplicationCount(), 0);
     EXPECT_LE(CountOf(Lines, TooMany), 1u);
 }
@@ -75,18 +87,17 @@ TEST_F(TestApplications, ApplicationsStartingApplicationsStopAtTheBoundToo) {
 TEST_F(TestApplications, AFreedApplicationMakesRoomAgain) {
     Write("data/types/window.txt", "END.");
     Write("data/testapp.txt", "END.");
-    std::filesystem::path Saved = std::filesystem::current_path();
-    std::filesystem::current_path(Directory);
+    TInFolder InFolder(Directory);
     std::vector<TXGuiApplication*> Made;
     CaptureOutput([&] {
         for (int32_t Index = 0; Index < MaxTestApplications; Index++) Made.push_back(CreateTestApplication());
     });
-    EXPECT_EQ(CaptureOutput([] { RunTest(0, nullptr); }), TooMany);
+    // The workers may still be writing their lines.
+    EXPECT_EQ(CountOf(CaptureOutput([] { RunTest(0, nullptr); }), TooMany), 1u);
     CaptureOutput([&] { delete Made.back(); });
     EXPECT_EQ(TestApplicationCount(), MaxTestApplications - 1);
     CaptureOutput([] { RunTest(0, nullptr); });
     EXPECT_EQ(TestApplicationCount(), MaxTestApplications);
-    std::filesystem::current_path(Saved);
     CaptureOutput(DestroyTestApplications);
 }
 
@@ -96,16 +107,14 @@ TEST_F(TestApplications, AFreedApplicationMakesRoomAgain) {
 // race between the caller and the workers.
 TEST_F(TestApplications, SoakTheShippedApplication) {
     std::string File = Write("outer.txt", "IMPLEMENTATION\nTEST(0)\nTEST(0)\n");
-    std::filesystem::path Saved = std::filesystem::current_path();
+    TInFolder InFolder(SOURCE_DIR);
     for (int Round = 0; Round < 50; Round++) {
-        RunScript(File, SOURCE_DIR);
-        std::filesystem::current_path(SOURCE_DIR);
+        RunScript(File);
         TXGuiApplication* Application = nullptr;
         CaptureOutput([&] {
             Application = CreateTestApplication();
             WaitUntilLoaded(*Application);
         });
-        std::filesystem::current_path(Saved);
         ASSERT_EQ(TestApplicationCount(), 3);
         TXHandler& Close = Application->HandlerFor(50);
         Close.Kind = hkScriptName;
