@@ -2,6 +2,7 @@
 
 #include "../capture.h"
 #include "../xobjects/loader_fixture.h"
+#include "../xguiapp/wait_loaded.h"
 
 #include <gtest/gtest.h>
 
@@ -9,13 +10,6 @@
 #include <thread>
 
 namespace {
-
-void WaitUntilLoaded(TXGuiApplication& Application) {
-    auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!Application.Loaded.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < Deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(Application.Loaded.load(std::memory_order_acquire));
-}
 
 // The working directory at Folder while it lives: the test instruction and the workers of
 // the applications it makes find their files there.
@@ -38,12 +32,6 @@ std::string RunScript(const std::string& File) {
         TXGuiObject Object(nullptr, File, "OUTER");
         Object.RunMain();
     });
-}
-
-size_t CountOf(const std::string& Text, const std::string& Part) {
-    size_t Count = 0;
-    for (size_t At = Text.find(Part); At != std::string::npos; At = Text.find(Part, At + 1)) Count++;
-    return Count;
 }
 
 const std::string TooMany = "TEST(0): 16 test applications are running already, none started\r\n";

@@ -13,12 +13,6 @@ int32_t CountObjects(TXGuiObject& Object) {
     return Count;
 }
 
-size_t CountOf(const std::string& Text, const std::string& Part) {
-    size_t Count = 0;
-    for (size_t At = Text.find(Part); At != std::string::npos; At = Text.find(Part, At + 1)) Count++;
-    return Count;
-}
-
 using LoadBounds = DefinitionFiles;
 
 // A file naming itself twice would make 2^64 objects within the nesting bound.

@@ -5,6 +5,7 @@
 
 #include "../capture.h"
 #include "../xobjects/loader_fixture.h"
+#include "wait_loaded.h"
 
 #include <windows.h>
 
@@ -38,13 +39,6 @@ TXObject* BuildProbe(std::string_view, TXObject* Parent, std::string_view FileNa
     auto* Probe = new TProbe(Parent, FileName, Name);
     LastProbe = Probe;
     return Probe;
-}
-
-void WaitUntilLoaded(TXGuiApplication& Application) {
-    auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!Application.Loaded.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < Deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_TRUE(Application.Loaded.load(std::memory_order_acquire));
 }
 
 // The lines of Text that are among Wanted, in order.
