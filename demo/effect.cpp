@@ -154,17 +154,20 @@ const char* ChooseMusicFile(const char* ProgramPath) {
 }
 
 void InitDemo(HWND Window, int32_t Width, int32_t Height) {
+    char ProgramPath[PathCapacity] = {};
+    GetModuleFileNameA(nullptr, ProgramPath, PathCapacity);
+    ProgramPath[PathCapacity - 1] = 0;
+    InitDemoWithMusic(Window, Width, Height, ChooseMusicFile(ProgramPath));
+}
+
+void InitDemoWithMusic(HWND Window, int32_t Width, int32_t Height, const char* MusicFile) {
     BASS_Init(-1, 44100, 0, Window, nullptr);
     ScreenWidth = Width;
     ScreenHeight = Height;
     TextureWidth = NextPowerOfTwo(Width);
     TextureHeight = NextPowerOfTwo(Height);
     CreateFeedbackTexture(TextureWidth, TextureHeight);
-
-    char ProgramPath[PathCapacity] = {};
-    GetModuleFileNameA(nullptr, ProgramPath, PathCapacity);
-    ProgramPath[PathCapacity - 1] = 0;
-    MusicStream = BASS_StreamCreateFile(FALSE, ChooseMusicFile(ProgramPath), 0, 0, 0);
+    MusicStream = BASS_StreamCreateFile(FALSE, MusicFile, 0, 0, 0);
     BASS_ChannelPlay(MusicStream, FALSE);
     MusicLength = static_cast<uint32_t>(BASS_StreamGetFilePosition(MusicStream, BASS_FILEPOS_END));
 }

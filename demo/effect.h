@@ -66,6 +66,8 @@ extern TBand Bands[BandCount];
 // creates the feedback texture and starts the music. The music is the program's own file
 // when its full path contains ".MP3" in any letter case, otherwise "music.mp3".
 void InitDemo(HWND Window, int32_t Width, int32_t Height);
+// The same set-up with MusicFile as the music (the recorder's, which plays the file it is given).
+void InitDemoWithMusic(HWND Window, int32_t Width, int32_t Height, const char* MusicFile);
 // The file to play for a program at ProgramPath: ProgramPath itself or "music.mp3".
 const char* ChooseMusicFile(const char* ProgramPath);
 // True once the decoder has read the file to within 10 bytes of its end.

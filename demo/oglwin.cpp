@@ -41,6 +41,8 @@ void FillPixelFormat() {
     PixelFormat.iLayerType = PFD_MAIN_PLANE;
 }
 
+} // namespace
+
 void SetInitialState() {
     glEnable(GL_TEXTURE_2D);
     glClearColor(0, 0, 0, 0);
@@ -54,8 +56,6 @@ void SetInitialState() {
     glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
-
-} // namespace
 
 void CreateGLWindow(int32_t Width, int32_t Height, bool Fullscreen) {
     Running = true;

@@ -16,6 +16,9 @@ extern int32_t WindowWidth, WindowHeight; // the size asked for, then every WM_S
 // Registers the class, creates and shows the window, sets up pixel format, context and GL
 // state, and starts the timer. Problems are logged and creation goes on.
 void CreateGLWindow(int32_t Width, int32_t Height, bool Fullscreen);
+// The OpenGL state the window starts with, on the current context (blending, texturing,
+// clear values), and a first clear. The recorder sets it on its off-screen context.
+void SetInitialState();
 HWND GetWindowHandle();
 // Dispatches every pending message, renders one frame, and returns Running.
 bool PumpMessages();

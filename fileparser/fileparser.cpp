@@ -1,14 +1,20 @@
 #include "fileparser.h"
 
+#include "xlogging.h"
+
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 
+#include <sys/stat.h>
+
 namespace {
 
-// A larger file (or an endless one such as a device) is treated as unreadable.
+// A larger file (or an endless one such as a device) is refused with a message and read as
+// an unreadable one.
 constexpr size_t MaxFileSize = size_t{256} << 20;
+constexpr std::string_view TooLargeMessage = ": file too large (over 256 MiB), not read";
 
 enum TCharClass : uint8_t {
     ccWord = 0,
@@ -94,19 +100,28 @@ std::vector<std::string> SplitLines(std::string_view Text) {
     return Lines;
 }
 
-bool ReadWholeFile(const std::string& Name, std::string& Contents) {
+enum TReadResult : uint8_t { rrRead, rrUnreadable, rrTooLarge };
+
+TReadResult ReadWholeFile(const std::string& Name, std::string& Contents) {
     std::FILE* File = std::fopen(Name.c_str(), "rb");
-    if (!File) return false;
+    if (!File) return rrUnreadable;
+    // A regular file's size is known before reading; an endless one shows itself while read.
+    struct stat Info;
+    bool TooLarge = fstat(fileno(File), &Info) == 0 && S_ISREG(Info.st_mode) &&
+                    static_cast<uint64_t>(Info.st_size) > MaxFileSize;
     char Chunk[65536];
     size_t Read;
-    bool TooLarge = false;
     while (!TooLarge && (Read = std::fread(Chunk, 1, sizeof Chunk, File)) > 0) {
         TooLarge = Contents.size() + Read > MaxFileSize;
         if (!TooLarge) Contents.append(Chunk, Read);
     }
-    bool Failed = TooLarge || std::ferror(File) != 0; // a directory opens but does not read
+    bool Failed = std::ferror(File) != 0; // a directory opens but does not read
     std::fclose(File);
-    return !Failed;
+    if (TooLarge) {
+        Contents.clear();
+        return rrTooLarge;
+    }
+    return Failed ? rrUnreadable : rrRead;
 }
 
 } // namespace
@@ -185,7 +200,9 @@ void TParsingRules::TakeToken(std::string_view& Line, std::string& Token) {
 TFileParser::TFileParser(std::string_view Name, std::unique_ptr<TParsingRules> ParsingRules)
     : Rules(ParsingRules ? std::move(ParsingRules) : std::make_unique<TParsingRules>()), FileName(Name) {
     std::string Contents;
-    if (!ReadWholeFile(NativeFileName(FileName), Contents)) {
+    TReadResult Result = ReadWholeFile(NativeFileName(FileName), Contents);
+    if (Result != rrRead) {
+        if (Result == rrTooLarge) LogLine(3, FileName + std::string(TooLargeMessage));
         AtEnd = true;
         return;
     }

@@ -55,9 +55,9 @@ struct TFileParserPosition {
 
 class TFileParser {
 public:
-    // Reads the file into lines and rewinds. A file that cannot be opened or read, or is
-    // larger than 256 MiB, gives no lines and AtEnd set, silently. Null rules mean fresh
-    // TParsingRules.
+    // Reads the file into lines and rewinds. A file that cannot be opened or read gives no
+    // lines and AtEnd set, silently; so does one larger than 256 MiB, after the log line
+    // "<name>: file too large (over 256 MiB), not read". Null rules mean fresh TParsingRules.
     TFileParser(std::string_view Name, std::unique_ptr<TParsingRules> ParsingRules);
     // The same over Text as if it were the file's contents; Name is only for messages.
     TFileParser(std::string_view Name, std::unique_ptr<TParsingRules> ParsingRules, std::string_view Text);

@@ -28,9 +28,10 @@
 // creates and shut-down frees.
 
 // Ranks in dependency order. 101 to 65535 are open to programs; leave gaps for newcomers.
-constexpr int ModuleRankFloatingPoint = 1000; // foundation: all exceptions masked, round to nearest
-constexpr int ModuleRankScript = 2000;        // script: the built-in registry and "STRINGS.LENGTH"
-constexpr int ModuleRankObjects = 3000;       // xobjects: the object type registry and "OBJECT"
+constexpr int ModuleRankFloatingPoint = 1000;  // foundation: all exceptions masked, round to nearest
+constexpr int ModuleRankScript = 2000;         // script: the built-in registry and "STRINGS.LENGTH"
+constexpr int ModuleRankObjects = 3000;        // xobjects: the object type registry and "OBJECT"
+constexpr int ModuleRankGuiApplication = 4000; // xguiapp: the test instruction's routine
 
 #if defined(__GNUC__)
 #define XMODULE_RANK(Rank) __attribute__((init_priority(Rank)))

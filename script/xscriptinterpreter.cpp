@@ -19,6 +19,7 @@ namespace {
 
 std::atomic<TXPropertyFinder> PropertyFinder{nullptr};
 std::atomic<TXTestRoutine> TestRoutineSet{nullptr};
+std::atomic<TXExecutionsEndedRoutine> ExecutionsEndedSet{nullptr};
 
 } // namespace
 
@@ -37,6 +38,10 @@ void SetTestRoutine(TXTestRoutine Routine) {
 
 TXTestRoutine TestRoutine() {
     return TestRoutineSet.load(std::memory_order_acquire);
+}
+
+void SetExecutionsEndedRoutine(TXExecutionsEndedRoutine Routine) {
+    ExecutionsEndedSet.store(Routine, std::memory_order_release);
 }
 
 // ---- The interpreter ----
@@ -64,6 +69,10 @@ constexpr size_t MemberNameLength = 255;
 // Script functions active on this thread, and native entries among them.
 thread_local int32_t CallDepth = 0;
 thread_local int32_t NativeDepth = 0;
+// The harness's budget for each outermost run (SetScriptStepBudget), and what the run on
+// this thread has left of it.
+std::atomic<int64_t> StepBudget{INT64_MAX};
+thread_local int64_t StepsLeft = INT64_MAX;
 
 const TXScriptText& UndefinedText() {
     static const TXScriptText Text("undefined");
@@ -780,6 +789,14 @@ void TXExecution::Run(TXScriptVariable& Result) {
         FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;                 \
     } while (false)
 #define X_NAME() std::string_view(Prepared->Source.data() + Step->Value, size_t(Step->Length))
+// Every jump and call spends a step of the harness's budget.
+#define X_SPEND()                                                                                            \
+    do {                                                                                                     \
+        if (--StepsLeft < 0) {                                                                               \
+            X_SYNC();                                                                                        \
+            Fault("step budget spent");                                                                      \
+        }                                                                                                    \
+    } while (false)
 
     X_GO(Step);
 
@@ -862,6 +879,7 @@ PushOnly:
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     LoadOperateJump_##Index : {                                                                              \
+        X_SPEND();                                                                                           \
         const TXStep* Next = LoadOperate<Op, true>(Step, Host, Slots, Size, FrameBase, Sp);                  \
         if (!Next) goto LoadOnly;                                                                            \
         X_GO(Next);                                                                                          \
@@ -880,12 +898,14 @@ RestoreVar:
     Sp = Host.StackPointer;
     X_NEXT();
 JumpIfFalse : {
+    X_SPEND();
     const TXScriptVariable& Top = Slots[Sp];
     bool Zero = (Top.kind == vkInteger ? Top.intValue : Top.AsInteger()) == 0;
     Sp = SlotBelow(Sp, Size);
     X_GO(Zero ? Step->Target : Step->NextStep);
 }
 Jump:
+    X_SPEND();
     X_GO(Step->Target);
 PushInt:
     Sp = SlotAbove(Sp, Size);
@@ -983,6 +1003,7 @@ Unknown:
     goto EndWithEmpty;
 
 Call : {
+    X_SPEND();
     X_SYNC();
     TXPreparedCode* CalleePrepared = PreparedCodeOf(*Callee, Number);
     // The record first, so that a failure from here on ends the callee, not the caller.
@@ -1054,9 +1075,14 @@ ResumeCaller : {
 #undef X_SYNC
 #undef X_RELOAD
 #undef X_NAME
+#undef X_SPEND
 }
 
 } // namespace
+
+void SetScriptStepBudget(int64_t Steps) {
+    StepBudget.store(Steps < 0 ? INT64_MAX : Steps, std::memory_order_relaxed);
+}
 
 TXExecutionCache::~TXExecutionCache() {
     delete Current.load(std::memory_order_relaxed);
@@ -1076,12 +1102,38 @@ TXPreparedCode* TXExecutionCache::Prepare(std::string_view Code, uint64_t Execut
     return Prepared;
 }
 
+int32_t ActiveExecutions() {
+    return NativeDepth;
+}
+
+namespace {
+
+// Destroyed after the execution: tells the routine when no Execute is left on the thread.
+struct TXExecutionsEndedNotice {
+    TXExecutionsEndedNotice() = default;
+    TXExecutionsEndedNotice(const TXExecutionsEndedNotice&) = delete;
+    TXExecutionsEndedNotice& operator=(const TXExecutionsEndedNotice&) = delete;
+    ~TXExecutionsEndedNotice() {
+        if (NativeDepth != 0) return;
+        TXExecutionsEndedRoutine Routine = ExecutionsEndedSet.load(std::memory_order_acquire);
+        if (!Routine) return;
+        try {
+            Routine();
+        } catch (...) {
+        }
+    }
+};
+
+} // namespace
+
 void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Result) {
     SetEmptyValue(Result);
     if (Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit) {
         ReportFault();
         return;
     }
+    if (CallDepth == 0) StepsLeft = StepBudget.load(std::memory_order_relaxed); // an outermost run
+    TXExecutionsEndedNotice Notice;
     TXExecution Execution(Host, this);
     for (;;) {
         try {

@@ -76,6 +76,15 @@ using TXTestRoutine = void (*)(int32_t Mode, TXObject* Owner);
 void SetTestRoutine(TXTestRoutine Routine);
 TXTestRoutine TestRoutine();
 
+// Execute calls active on the calling thread, nested ones included.
+int32_t ActiveExecutions();
+// Called on a thread whenever the last Execute active on it has returned, when neither the
+// function nor its host is used any more: work that must wait until no script runs on the
+// thread (freeing an application whose script asked for it) is done there. Until a routine
+// is set, nothing is called.
+using TXExecutionsEndedRoutine = void (*)();
+void SetExecutionsEndedRoutine(TXExecutionsEndedRoutine Routine);
+
 // Script functions active at once on one thread, counting every script call and every
 // entry from native code. A call beyond the limit is a run-time fault of the callee.
 constexpr int32_t ScriptCallDepthLimit = 100000;
@@ -84,6 +93,14 @@ constexpr int32_t ScriptCallDepthLimit = 100000;
 constexpr int32_t NativeExecuteDepthLimit = 64;
 // The longest code a function may have; running a longer one is a run-time fault.
 constexpr int32_t PreparedCodeLimit = 16 << 20;
+
+// For test harnesses only (the system never sets it): the jumps and script calls that each
+// outermost script run may make, on any thread (runs nested in it, such as the scripts of an
+// application a TEST(0) builds, share its budget). Each one spends a step; with none left,
+// every further jump or call is a run-time fault of the running function, so that a script
+// that loops forever ends. A negative Steps, as at the start, lifts the limit; a new value
+// holds from the next outermost run on.
+void SetScriptStepBudget(int64_t Steps);
 
 // Kept by each script function for the interpreter: the function's code decoded once for
 // execution. Made on the first run and made again when the code has changed since.

@@ -12,8 +12,7 @@
 namespace {
 
 constexpr std::string_view UndefinedName = "undefined";
-// Longest text a buffer may hold; beyond it an append raises std::length_error.
-constexpr size_t MaxTextLength = 0x7FFFFFFF;
+constexpr size_t MaxTextLength = MaxScriptTextLength;
 constexpr double Int64Limit = 9223372036854775808.0; // 2^63
 
 std::atomic<TXObjectNameReader> ObjectNameReader{nullptr};
@@ -115,7 +114,7 @@ void TXScriptText::Release() noexcept {
 }
 
 TXScriptText::TBuffer* TXScriptText::NewBuffer(size_t Capacity) {
-    if (Capacity > MaxTextLength) throw std::length_error("script text too long");
+    if (Capacity > MaxTextLength) throw TXScriptFault("script text too long");
     void* Memory = ::operator new(sizeof(TBuffer) + Capacity + 1);
     auto* Made = new (Memory) TBuffer;
     Made->RefCount.store(1, std::memory_order_relaxed);
@@ -156,7 +155,7 @@ void TXScriptText::Assign(std::string_view Text) {
 void TXScriptText::Append(std::string_view Text) {
     if (Text.empty()) return;
     size_t OldLength = Length();
-    if (Text.size() > MaxTextLength - OldLength) throw std::length_error("script text too long");
+    if (Text.size() > MaxTextLength - OldLength) throw TXScriptFault("script text too long");
     size_t NewLength = OldLength + Text.size();
     if (Unique() && Buffer->Capacity >= NewLength) {
         std::memmove(Buffer->Chars() + OldLength, Text.data(), Text.size());
@@ -393,8 +392,8 @@ void TXScriptVariable::SetFromText(std::string_view Text, bool DetectNumber) {
             return;
         }
     }
+    text.Assign(Text); // a text that is too long leaves the value as it was
     kind = vkString;
-    text.Assign(Text);
 }
 
 void TXScriptVariable::SetFromText(TXScriptText Text, bool DetectNumber) {

@@ -13,11 +13,17 @@ class TXObject;
 class TXScriptObjectFunction;
 
 // A run-time fault of a script (integer division or remainder by zero, or of the
-// smallest integer by -1). The interpreter catches it and ends the running function.
+// smallest integer by -1, or a text grown past MaxScriptTextLength). The interpreter
+// catches it and ends the running function.
 class TXScriptFault : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The longest text a script value holds (64 KiB, so that the 4096 values of a script's
+// stack stay within 256 MiB). Making a longer one (a concatenation, an append, a text set
+// from outside) raises TXScriptFault and leaves the value as it was.
+constexpr size_t MaxScriptTextLength = size_t{64} << 10;
 
 // Reference-counted, copy-on-write byte string. The empty text holds no buffer, so an
 // empty handle is one null pointer and copying it costs nothing. Copies share one buffer;

@@ -1,19 +1,26 @@
 // xrun: command-line runner for the framework's text formats.
 
 #include "fileparser.h"
+#include "xguiapp.h"
+#include "xguiobject.h"
 #include "xlogging.h"
 #include "xobjects.h"
 #include "xscriptcode.h"
 #include "xscriptcompiler.h"
 #include "xscripthost.h"
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace {
 
-constexpr std::string_view Usage = "usage: xrun --tokens FILE\n"
+constexpr std::string_view Usage = "usage: xrun FILE\n"
+                                   "       xrun --tree FILE\n"
+                                   "       xrun --app TYPEFILE CONTENTSFILE\n"
+                                   "       xrun --tokens FILE\n"
                                    "       xrun --code FILE\n"
                                    "       xrun --disasm FILE\n"
                                    "       xrun --script FILE\n"
@@ -21,6 +28,18 @@ constexpr std::string_view Usage = "usage: xrun --tokens FILE\n"
 
 constexpr std::string_view Help =
     "\n"
+    "  FILE           load the definition file FILE as a GUI object named MAIN without\n"
+    "                 a parent and run its scripts (RunMain); the output is the system's\n"
+    "                 own lines (Loading, loader reports, ALERT lines)\n"
+    "  --tree FILE    the same, then lay the object out (xmAlign) and print its tree:\n"
+    "                 each object's name indented two spaces per level, under it one\n"
+    "                 line per value property in declaration order (name, kind, value),\n"
+    "                 then its children\n"
+    "  --app TYPEFILE CONTENTSFILE\n"
+    "                 build a GUI application named MAIN from the window type file and\n"
+    "                 the contents file, wait until its worker has loaded the contents,\n"
+    "                 lay both out and print the application's tree, then the contents\n"
+    "                 tree, as --tree does; then free the application\n"
     "  --tokens FILE  print the tokens of FILE, one line each: the line index (from 0),\n"
     "                 the kind (tkWord, tkSymbol, tkString, tkHexNumber, tkNumber,\n"
     "                 tkFloat) and the text, separated by single spaces\n"
@@ -113,6 +132,71 @@ int RunScript(const std::string& FileName) {
     return 0;
 }
 
+std::string KindKeyword(uint8_t Kind) {
+    switch (Kind) {
+    case ptInteger: return "INTEGER";
+    case ptFloat: return "FLOAT";
+    case ptBoolean: return "BOOLEAN";
+    case ptString: return "STRING";
+    case ptFunction: return "FUNCTION";
+    default: return "KIND" + std::to_string(Kind);
+    }
+}
+
+std::string PropertyValue(const TXProperty& Property) {
+    if (!Property.Data) return "";
+    switch (Property.Kind) {
+    case ptInteger: return std::to_string(LoadPropertyInteger(Property.Data));
+    case ptFloat: {
+        TXScriptTextScratch Scratch;
+        return std::string(FormatScriptFloat(LoadPropertyFloat(Property.Data), Scratch));
+    }
+    case ptBoolean: return LoadPropertyBoolean(Property.Data) ? "TRUE" : "FALSE";
+    case ptString: return std::string(LoadPropertyString(Property.Data));
+    case ptFunction: return std::string(static_cast<const TXHandler*>(Property.Data)->FuncName.View());
+    default: return "";
+    }
+}
+
+void PrintTree(TXGuiObject& Object, int32_t Level) {
+    std::string Indent(size_t(Level) * 2, ' ');
+    LogLine(0, Indent + std::string(Object.Name.View()));
+    for (int32_t Index = 0; Index < Object.PropertyCount(); Index++) {
+        const TXProperty* Property = Object.PropertyByIndex(Index);
+        if (!Property || Property->Kind == ptObject) continue;
+        LogLine(0, Indent + "  " + std::string(Property->Name.View()) + " " + KindKeyword(Property->Kind) +
+                       " " + PropertyValue(*Property));
+    }
+    for (int32_t Index = 0; Index < Object.ChildCount(); Index++)
+        if (TXGuiObject* Child = Object.Child(Index)) PrintTree(*Child, Level + 1);
+}
+
+constexpr std::string_view RootName = "MAIN";
+
+int RunDefinition(const std::string& FileName, bool Tree) {
+    if (!CanOpen(FileName)) return ExitNoFile;
+    TXGuiObject Root(nullptr, FileName, RootName);
+    Root.RunMain();
+    if (!Tree) return 0;
+    Root.Processmessage(xmAlign, nullptr);
+    PrintTree(Root, 0);
+    return 0;
+}
+
+int RunApplication(const std::string& TypeFile, const std::string& ContentsFile) {
+    if (!CanOpen(TypeFile) || !CanOpen(ContentsFile)) return ExitNoFile;
+    auto* Application = new TXGuiApplication(nullptr, TypeFile, ContentsFile, RootName);
+    while (!Application->Loaded.load(std::memory_order_acquire))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    TXGuiObject* Contents = Application->ContentsObject.load(std::memory_order_acquire);
+    Application->Processmessage(xmAlign, nullptr);
+    Contents->Processmessage(xmAlign, nullptr);
+    PrintTree(*Application, 0);
+    PrintTree(*Contents, 0);
+    delete Application;
+    return 0;
+}
+
 } // namespace
 
 int main(int ArgumentCount, char** Arguments) {
@@ -136,6 +220,20 @@ int main(int ArgumentCount, char** Arguments) {
         if (ArgumentCount < 3) return UsageError("--script needs a file name");
         if (ArgumentCount > 3) return UsageError("unexpected argument '" + std::string(Arguments[3]) + "'");
         return RunScript(Arguments[2]);
+    }
+    if (Option == "--tree") {
+        if (ArgumentCount < 3) return UsageError("--tree needs a file name");
+        if (ArgumentCount > 3) return UsageError("unexpected argument '" + std::string(Arguments[3]) + "'");
+        return RunDefinition(Arguments[2], true);
+    }
+    if (Option == "--app") {
+        if (ArgumentCount < 4) return UsageError("--app needs a type file and a contents file");
+        if (ArgumentCount > 4) return UsageError("unexpected argument '" + std::string(Arguments[4]) + "'");
+        return RunApplication(Arguments[2], Arguments[3]);
+    }
+    if (!Option.starts_with("--")) {
+        if (ArgumentCount > 2) return UsageError("unexpected argument '" + std::string(Arguments[2]) + "'");
+        return RunDefinition(Arguments[1], false);
     }
     if (Option == "--help") return UsageError("unexpected argument '" + std::string(Arguments[2]) + "'");
     return UsageError("unknown option '" + std::string(Option) + "'");

@@ -1,5 +1,7 @@
 #include "xobjects.h"
 
+#include "xguiobject.h"
+
 #include "xlogging.h"
 #include "xrandom.h"
 #include "xscriptcompiler.h"
@@ -7,6 +9,7 @@
 #include "xscriptvariable.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -53,6 +56,7 @@ bool FindPropertyForScript(TXObject* Object, std::string_view Name, uint8_t& Kin
 // the result is discarded.
 void RunScriptHandler(const TXHandler& Handler) {
     if (!Handler.Func || !Handler.Host) return;
+    TXRunScope Scope;
     TXScriptHost& Host = *Handler.Host;
     Host.SetStackPosition(0);
     Host.OpenFrame(Handler.Func->Root->VarCount, 1);
@@ -126,7 +130,8 @@ void TXObject::DestroyChildren(int32_t& Index) {
         TXProperty* Property = PropertyByIndex(Index);
         if (!Property || Property->Kind != ptObject) continue;
         auto* Child = static_cast<TXObject*>(Property->Data);
-        if (!Child || Child->Parent != this) continue;
+        // A link to a child is not its entry; the walk reaches the child through that.
+        if (!Child || Child->Parent != this || Property->Name.View() != Child->Name.View()) continue;
         try {
             delete Child;
         } catch (...) {
@@ -263,10 +268,42 @@ TXObjectFactory FindObjectType(std::string_view TypeName) {
     return Factory;
 }
 
-TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view,
+TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view FileName,
                            std::string_view ObjectName) {
     if (TypeName != BaseTypeName) return nullptr;
-    return new TXObject(Parent, ObjectName);
+    return new TXGuiObject(Parent, FileName, ObjectName);
+}
+
+namespace {
+
+thread_local int32_t RunDepth = 0;
+std::atomic<TXRunsEndedRoutine> RunsEnded{nullptr};
+
+void NotifyRunsEnded() {
+    if (RunDepth != 0 || ActiveExecutions() != 0) return;
+    if (TXRunsEndedRoutine Routine = RunsEnded.load(std::memory_order_acquire)) Routine();
+}
+
+} // namespace
+
+TXRunScope::TXRunScope() {
+    RunDepth++;
+}
+
+TXRunScope::~TXRunScope() {
+    RunDepth--;
+    try {
+        NotifyRunsEnded();
+    } catch (...) {
+    }
+}
+
+bool RunsActive() {
+    return RunDepth > 0 || ActiveExecutions() > 0;
+}
+
+void SetRunsEndedRoutine(TXRunsEndedRoutine Routine) {
+    RunsEnded.store(Routine, std::memory_order_release);
 }
 
 void StartObjects() {
@@ -274,9 +311,11 @@ void StartObjects() {
     RegisterObjectType(BaseTypeName, CreateBaseObject);
     SetObjectNameReader(ReadObjectName);
     SetPropertyFinder(FindPropertyForScript);
+    SetExecutionsEndedRoutine(NotifyRunsEnded);
 }
 
 void StopObjects() {
+    SetExecutionsEndedRoutine(nullptr);
     SetPropertyFinder(nullptr);
     SetObjectNameReader(nullptr);
     delete ObjectTypes;

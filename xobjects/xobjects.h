@@ -83,7 +83,8 @@ public:
     // hexadecimal digits, with a log line. Under a parent the object becomes the parent's
     // ptObject property of its name, unless the parent already has one of that name.
     TXObject(TXObject* InitialParent, std::string_view InitialName);
-    // Takes the object out of its parent, destroys its children (not linked objects), then
+    // Takes the object out of its parent, destroys its children (not linked objects: a child
+    // goes through its own entry only, never through a link to it), then
     // frees the lists and storage. Exceptions on the way are logged, never passed on; a
     // child's destructor may throw.
     virtual ~TXObject() noexcept(false);
@@ -163,10 +164,28 @@ extern TItemList* ObjectTypes;
 bool RegisterObjectType(std::string_view TypeName, TXObjectFactory Factory);
 // The factory registered under TypeName, or null.
 TXObjectFactory FindObjectType(std::string_view TypeName);
-// The factory of "OBJECT": for that type name a new object with the given parent and name,
-// for any other null.
+// The factory of "OBJECT": for that type name a new TXGuiObject (xguiobject.h) with the
+// given parent, file and name, which loads the file; for any other null.
 TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view FileName,
                            std::string_view ObjectName);
+
+// Runs: the object model's entries that may run scripts (RunMain, Processmessage, script
+// handlers), counted per thread together with the interpreter's executions. Work that must
+// not happen while any of them is under way on a thread (freeing an application whose own
+// script asked for it) waits for the end of the outermost one.
+class TXRunScope {
+public:
+    TXRunScope();
+    ~TXRunScope();
+    TXRunScope(const TXRunScope&) = delete;
+    TXRunScope& operator=(const TXRunScope&) = delete;
+};
+// True while a run or a script execution is under way on the calling thread.
+bool RunsActive();
+// Called on a thread each time its outermost run or script execution has ended. One
+// routine for the process; null for none.
+using TXRunsEndedRoutine = void (*)();
+void SetRunsEndedRoutine(TXRunsEndedRoutine Routine);
 
 // The module's start-up (the registry with "OBJECT", the readers the script module uses for
 // objects) and shut-down (the registry freed); the module's start-up unit runs them.

@@ -1,5 +1,5 @@
 // The five BASS calls on the platform's MP3 decoding (decoder.h) and sound output
-// (output.h), with a spectrum of our own (spectrum.h).
+// (output.h), with a spectrum of our own (fftbands.h).
 //
 // Each stream has a decoding thread that keeps about half a second of samples ahead of the
 // output in a ring; the output (the device's thread, or without any device a clock thread
@@ -10,8 +10,8 @@
 #include "bass.h"
 
 #include "decoder.h"
+#include "fftbands.h"
 #include "output.h"
-#include "spectrum.h"
 
 #include <atomic>
 #include <chrono>

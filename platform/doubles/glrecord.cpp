@@ -322,6 +322,10 @@ void GLAPIENTRY glViewport(GLint X, GLint Y, GLsizei Width, GLsizei Height) {
     Record("glViewport", {Int(X), Int(Y), Int(Width), Int(Height)});
 }
 
+void GLAPIENTRY glTranslatef(GLfloat X, GLfloat Y, GLfloat Z) {
+    Record("glTranslatef", {Float(X), Float(Y), Float(Z)});
+}
+
 void GLAPIENTRY glOrtho(GLdouble Left, GLdouble Right, GLdouble Bottom, GLdouble Top, GLdouble Near,
                         GLdouble Far) {
     Record("glOrtho", {Double(Left), Double(Right), Double(Bottom), Double(Top), Double(Near), Double(Far)});

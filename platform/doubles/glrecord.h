@@ -5,7 +5,7 @@
 //   glEnable glDisable glClearColor glClearDepth glShadeModel glDepthFunc glHint glBlendFunc
 //   glTexGeni glClear glMatrixMode glLoadIdentity glViewport glOrtho glGenTextures
 //   glBindTexture glDeleteTextures glTexEnvi glTexImage2D glTexParameteri glCopyTexImage2D
-//   glBegin glEnd glColor4f glTexCoord2f glVertex2i
+//   glBegin glEnd glColor4f glTexCoord2f glVertex2i glTranslatef
 //
 // Library `glrecord` records every call with its arguments in a fixed-size log (no
 // allocation while recording). Library `glnoop` defines the same functions with empty bodies

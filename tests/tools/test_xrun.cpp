@@ -244,3 +244,92 @@ TEST(XrunOptions, BadOptionsPrintUsageToStandardErrorAndExitTwo) {
 }
 
 } // namespace
+
+namespace {
+
+// The definition-file options. The shipped files are read from the source tree, whose
+// data folder the file names of the test instruction are relative to.
+using XrunDefinitions = XrunCode;
+
+// Runs xrun with the source tree as its working directory.
+TProgramRun RunXrunInSourceTree(const std::vector<std::string>& Arguments) {
+    std::filesystem::path Previous = std::filesystem::current_path();
+    std::filesystem::current_path(SOURCE_DIR);
+    TProgramRun Run = RunXrun(Arguments);
+    std::filesystem::current_path(Previous);
+    return Run;
+}
+
+// An expected-output file of tests/tools/expected, its lines ending in CR LF.
+std::string ExpectedOutput(const std::string& Name) {
+    std::ifstream File(std::string(SOURCE_DIR) + "/tests/tools/expected/" + Name, std::ios::binary);
+    std::string Text;
+    for (std::string Line; std::getline(File, Line);) {
+        if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+        Text += Line + "\r\n";
+    }
+    return Text;
+}
+
+TEST_F(XrunDefinitions, TreeOfTheShippedTestApplication) {
+    TProgramRun Run = RunXrunInSourceTree({"--tree", "data\\testapp.txt"});
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Text, ExpectedOutput("testapp-tree.txt"));
+}
+
+TEST_F(XrunDefinitions, AppOfTheShippedWindowAndTestApplication) {
+    TProgramRun Run = RunXrunInSourceTree({"--app", "data\\types\\window.txt", "data\\testapp.txt"});
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Text, ExpectedOutput("app.txt"));
+}
+
+TEST_F(XrunDefinitions, AFileAloneRunsItsScriptsAndPrintsNoTree) {
+    Write("child.txt", "IMPLEMENTATION\nALERT(\"child\");\n");
+    std::string File =
+        Write("main.txt", "NEW C = OBJECT(\"child.txt\"):\nEND;\nIMPLEMENTATION\nALERT(SELF.C.WIDTH + 1);\n");
+    TProgramRun Run = RunXrun({File});
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(Run.Text, StartUpLine + "Loading " + File + "\r\nLoading " +
+                            (Directory / "child.txt").string() + "\r\n1\r\nchild\r\n");
+}
+
+TEST_F(XrunDefinitions, TreeLinesGiveKindAndValueOfEveryValueProperty) {
+    std::string File =
+        Write("tree.txt", "SELF.WIDTH = 10;\nSELF.F : FLOAT = 0.1;\nSELF.B : BOOLEAN = true;\n"
+                          "SELF.S : STRING = \"a b\";\n"
+                          "NEW P = OBJECT:\n  ALIGN = 5;\nEND;\nLINK W = P.WIDTH;\nLINK Q = P;\nEND.");
+    TProgramRun Run = RunXrun({"--tree", File});
+    EXPECT_EQ(Run.Status, 0);
+    std::string Built = "  ALIGN INTEGER 0\r\n  ALPHA FLOAT 1\r\n  LEFT INTEGER 0\r\n  TOP INTEGER 0\r\n"
+                        "  TAG INTEGER 0\r\n";
+    auto Indented = [](const std::string& Lines) {
+        std::string Text;
+        for (size_t Start = 0; Start < Lines.size();) {
+            size_t End = Lines.find("\r\n", Start) + 2;
+            Text += "  " + Lines.substr(Start, End - Start);
+            Start = End;
+        }
+        return Text;
+    };
+    std::string Rest = "  ENABLED BOOLEAN TRUE\r\n  VISIBLE BOOLEAN TRUE\r\n  BORDERSIZE INTEGER 0\r\n";
+    EXPECT_EQ(Run.Text,
+              StartUpLine + "Loading " + File + "\r\nMAIN\r\n" + Built +
+                  "  WIDTH INTEGER 10\r\n  HEIGHT INTEGER 0\r\n" + Rest +
+                  "  F FLOAT 0.100000001490116\r\n  B BOOLEAN TRUE\r\n  S STRING a b\r\n"
+                  "  W INTEGER 10\r\n  P\r\n" +
+                  Indented("  ALIGN INTEGER 5\r\n  ALPHA FLOAT 1\r\n  LEFT INTEGER 0\r\n  TOP INTEGER 0\r\n"
+                           "  TAG INTEGER 0\r\n  WIDTH INTEGER 10\r\n  HEIGHT INTEGER 0\r\n" +
+                           Rest));
+}
+
+TEST_F(XrunDefinitions, MissingFilesAndArguments) {
+    std::string Absent = (Directory / "absent.txt").string();
+    std::string Type = Write("type.txt", "END.");
+    EXPECT_EQ(RunXrun({Absent}, TCapture::OutputAndErrors).Status, 1);
+    EXPECT_EQ(RunXrun({"--tree"}, TCapture::Errors).Status, 2);
+    EXPECT_EQ(RunXrun({"--app", Type}, TCapture::Errors).Status, 2);
+    EXPECT_EQ(RunXrun({"--app", Type, Absent}, TCapture::OutputAndErrors).Status, 1);
+    EXPECT_EQ(RunXrun({"a.txt", "b.txt"}, TCapture::Errors).Status, 2);
+}
+
+} // namespace

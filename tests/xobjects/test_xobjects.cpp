@@ -402,7 +402,7 @@ TEST(ObjectTypes, ObjectIsRegisteredAtStartUpAndTheFirstRegistrationStays) {
 
 TEST(ObjectTypes, TheBaseFactoryBuildsOnlyObjects) {
     TXObject Parent(nullptr, "PARENT");
-    TXObject* Child = CreateBaseObject("OBJECT", &Parent, "data/none.txt", "CHILD");
+    TXObject* Child = CreateBaseObject("OBJECT", &Parent, "", "CHILD");
     ASSERT_NE(Child, nullptr);
     EXPECT_EQ(Child->Parent, &Parent);
     EXPECT_EQ(Child->Name.View(), "CHILD");

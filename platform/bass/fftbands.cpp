@@ -1,4 +1,4 @@
-#include "spectrum.h"
+#include "fftbands.h"
 
 #include <cmath>
 #include <numbers>
