@@ -1,8 +1,9 @@
 #include "xguiapp.h"
 
 #include "../capture.h"
-#include "../xobjects/loader_fixture.h"
+#include "../in_folder.h"
 #include "../xguiapp/wait_loaded.h"
+#include "../xobjects/loader_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -10,21 +11,6 @@
 #include <thread>
 
 namespace {
-
-// The working directory at Folder while it lives: the test instruction and the workers of
-// the applications it makes find their files there.
-class TInFolder {
-public:
-    explicit TInFolder(const std::filesystem::path& Folder) : Saved(std::filesystem::current_path()) {
-        std::filesystem::current_path(Folder);
-    }
-    ~TInFolder() { std::filesystem::current_path(Saved); }
-    TInFolder(const TInFolder&) = delete;
-    TInFolder& operator=(const TInFolder&) = delete;
-
-private:
-    std::filesystem::path Saved;
-};
 
 // Runs the definition file File and its script as a GUI object.
 std::string RunScript(const std::string& File) {

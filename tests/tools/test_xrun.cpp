@@ -1,3 +1,4 @@
+#include "../in_folder.h"
 #include "testplatform.h"
 
 #include <gtest/gtest.h>
@@ -253,11 +254,8 @@ using XrunDefinitions = XrunCode;
 
 // Runs xrun with the source tree as its working directory.
 TProgramRun RunXrunInSourceTree(const std::vector<std::string>& Arguments) {
-    std::filesystem::path Previous = std::filesystem::current_path();
-    std::filesystem::current_path(SOURCE_DIR);
-    TProgramRun Run = RunXrun(Arguments);
-    std::filesystem::current_path(Previous);
-    return Run;
+    TInFolder InSourceTree(SOURCE_DIR);
+    return RunXrun(Arguments);
 }
 
 // An expected-output file of tests/tools/expected, its lines ending in CR LF.

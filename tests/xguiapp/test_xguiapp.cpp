@@ -4,6 +4,7 @@
 #include "xscriptcompiler.h"
 
 #include "../capture.h"
+#include "../in_folder.h"
 #include "../xobjects/loader_fixture.h"
 #include "wait_loaded.h"
 
@@ -79,14 +80,11 @@ protected:
     // test's folder meanwhile, where the test instruction finds its data folder.
     std::string RunScriptInFolder(const std::string& Text) {
         std::string File = OuterFile = Write("outer.txt", "IMPLEMENTATION\n" + Text);
-        std::filesystem::path Saved = std::filesystem::current_path();
-        std::filesystem::current_path(Directory);
-        std::string Lines = CaptureOutput([&] {
+        TInFolder InFolder(Directory);
+        return CaptureOutput([&] {
             TXGuiObject Outer(nullptr, File, "OUTER");
             Outer.RunMain();
         });
-        std::filesystem::current_path(Saved);
-        return Lines;
     }
     std::string OuterFile;
 };
@@ -158,14 +156,15 @@ using TestInstruction = Applications;
 
 // The shipped files: the working directory is the source tree, where data\ lies.
 TEST_F(TestInstruction, ModeZeroBuildsTheShippedApplicationWithoutAnErrorLine) {
-    std::filesystem::path Saved = std::filesystem::current_path();
-    std::filesystem::current_path(SOURCE_DIR);
     TXGuiApplication* Application = nullptr;
-    std::string Lines = CaptureOutput([&] {
-        Application = CreateTestApplication();
-        WaitUntilLoaded(*Application);
-    });
-    std::filesystem::current_path(Saved);
+    std::string Lines;
+    {
+        TInFolder InSourceTree(SOURCE_DIR);
+        Lines = CaptureOutput([&] {
+            Application = CreateTestApplication();
+            WaitUntilLoaded(*Application);
+        });
+    }
     std::regex Allowed("(Loading data\\\\[a-z\\\\]+\\.txt|sum of squares 30|Ready with many clicks|"
                        "view lists row 1, row 2, row 3)\r");
     std::istringstream Stream(Lines);

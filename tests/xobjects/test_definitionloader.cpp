@@ -1,3 +1,4 @@
+#include "../in_folder.h"
 #include "loader_fixture.h"
 
 #include <unistd.h>
@@ -200,10 +201,11 @@ TEST_F(ChildBlocks, ChildFilesAreFoundInTheLoadingFilesDirectory) {
 TEST_F(ChildBlocks, AFileNameWithoutDirectoryGivesTheTokenUnchanged) {
     Write("parent.txt", "NEW C = OBJECT(\"child.txt\"):\nEND;\nEND.");
     Write("child.txt", "SELF.WIDTH = 3;\nEND.");
-    std::filesystem::path Saved = std::filesystem::current_path();
-    std::filesystem::current_path(Directory);
-    auto Object = Load("parent.txt");
-    std::filesystem::current_path(Saved);
+    std::unique_ptr<TXGuiObject> Object;
+    {
+        TInFolder InFolder(Directory);
+        Object = Load("parent.txt");
+    }
     EXPECT_EQ(Output, Expected("parent.txt", {"Loading child.txt"}));
     EXPECT_EQ(ChildOf(*Object, "C")->Width, 3);
 }
