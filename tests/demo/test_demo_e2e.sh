@@ -1,7 +1,8 @@
 #!/bin/sh
 # End-to-end runs of the real show binary on the X display of the test run, with SDL's
 # dummy audio driver. Usage: test_demo_e2e.sh DEMO FIXTURES CASE
-#   music-ends   the 3 s beat as "music.mp3": draws the grid and ends by itself with status 0
+#   music-ends   the 3 s beat three times over as "music.mp3": draws the grid and ends by itself
+#                with status 0
 #   escape       no "music.mp3": keeps drawing until Escape, then status 0
 #   own-file     the binary with the beat appended, saved as "Show.Mp3": plays itself and ends
 #   no-display   DISPLAY unset: one line naming the problem, status 1
@@ -68,11 +69,13 @@ colours() {
 
 case $case in
 music-ends)
-  cp "$fixtures/beat3s.mp3" "$work/music.mp3"
+  # The picture lights up a second or two into the music, and a screenshot takes the better
+  # part of a second on a loaded machine: nine seconds leave room for several lit ones.
+  cat "$fixtures/beat3s.mp3" "$fixtures/beat3s.mp3" "$fixtures/beat3s.mp3" >"$work/music.mp3"
   start "$demo"
   most=0
   window=""
-  while kill -0 "$pid" 2>/dev/null; do
+  while kill -0 "$pid" 2>/dev/null && [ "$most" -le 1 ]; do
     [ -n "$window" ] || window=$(find_window)
     if [ -n "$window" ]; then
       n=$(colours "$window")
@@ -84,7 +87,7 @@ music-ends)
   [ "$status" -eq 0 ] || fail "exit status $status"
   grep -q "vagina" "$work/out" || fail "no start-up text"
   [ "$most" -gt 1 ] || fail "every screenshot was a single colour"
-  echo "ended with status 0; most colours on one screenshot: $most"
+  echo "ended with status 0; a screenshot of $most colours"
   ;;
 escape)
   start "$demo"
