@@ -616,20 +616,22 @@ int32_t StepOffset(const TXPreparedCode* Prepared, const TXStep* Step) {
 
 void TXExecution::DiagnoseFault() {
     if (!FaultDiagnosticsSet.load(std::memory_order_acquire)) return;
-    std::string Kind;
+    std::string What;
+    bool Script = false;
     try {
         throw;
     } catch (const TXScriptFault& Fault) {
-        Kind = Fault.what();
+        What = Fault.what();
+        Script = true;
     } catch (const std::exception& Fault) {
-        Kind = std::string("fault (") + Fault.what() + ")";
+        What = Fault.what();
     } catch (...) {
-        Kind = "fault";
     }
-    if (FaultStepKind == opCallNative)
-        Kind = "fault in a built-in (" + Kind + ")";
-    else if (FaultStepKind == opTest)
-        Kind = "fault in the test instruction (" + Kind + ")";
+    std::string Detail = What.empty() ? std::string() : " (" + What + ")";
+    std::string Kind = FaultStepKind == opCallNative ? "fault in a built-in" + Detail
+                       : FaultStepKind == opTest     ? "fault in the test instruction" + Detail
+                       : Script                      ? What
+                                                     : "fault" + Detail;
     Diagnose(Kind, *Current, FaultOffset);
 }
 
