@@ -63,7 +63,8 @@ void CheckFunction(const TXScriptObjectFunction& Function) {
     }
     for (size_t Index = 0; Index < Function.SourceLines.size(); Index++) {
         FUZZ_CHECK(Function.SourceLines[Index].Offset <= static_cast<int32_t>(Code.size()));
-        if (Index > 0) FUZZ_CHECK(Function.SourceLines[Index - 1].Offset < Function.SourceLines[Index].Offset);
+        if (Index > 0)
+            FUZZ_CHECK(Function.SourceLines[Index - 1].Offset < Function.SourceLines[Index].Offset);
     }
     FUZZ_CHECK(!Code.empty());
     FUZZ_CHECK(LastOpcode == (Function.Parent ? opReturn : opReturnNil));

@@ -357,7 +357,7 @@ struct TXPreparedCode {
     std::string Source;                // the code the steps were made from
     std::vector<TXCallSite> CallSites; // and the call sites
     std::vector<TXStep> Steps;
-    std::vector<int32_t> Offsets; // the code offset of each step, for fault diagnostics
+    std::vector<int32_t> Offsets;       // the code offset of each step, for fault diagnostics
     std::atomic<uint64_t> CheckedIn{0}; // the Execute that last found Source current
 };
 
@@ -609,7 +609,8 @@ private:
 
 // The code offset of Step in Prepared, or -1 when it is none of its steps.
 int32_t StepOffset(const TXPreparedCode* Prepared, const TXStep* Step) {
-    if (!Prepared || !Step || Step < Prepared->Steps.data() || Step >= Prepared->Steps.data() + Prepared->Steps.size())
+    if (!Prepared || !Step || Step < Prepared->Steps.data() ||
+        Step >= Prepared->Steps.data() + Prepared->Steps.size())
         return -1;
     return Prepared->Offsets[size_t(Step - Prepared->Steps.data())];
 }
@@ -913,80 +914,80 @@ void TXExecution::Run(TXScriptVariable& Result) {
     // A fault leaves by an exception; where it left is kept for the diagnostics. Taking it
     // from the loop's own state costs the steps nothing.
     try {
-    X_GO(Step);
+        X_GO(Step);
 
-Pop:
-    Sp = SlotBelow(Sp, Size);
-    X_NEXT();
-Reserve:
-    if (int64_t(Sp) + Step->Value >= Size) StackOverflow(Host, Sp);
-    Sp = Host.SlotAt(int64_t(Sp) + Step->Value);
-    X_NEXT();
-AlertTop : {
-    const TXScriptVariable& Top = Slots[Sp];
-    Sp = SlotBelow(Sp, Size);
-    X_SYNC();
-    Alert(Top);
-    X_NEXT();
-}
-Nop:
-    X_NEXT();
-Dup : {
-    int32_t Next = PushSlot(Host, Sp, Size);
-    CopyValue(Slots[Next], Slots[Sp]);
-    Sp = Next;
-    X_NEXT();
-}
-Swap:
-    SwapValues(Slots[SlotBelow(Sp, Size)], Slots[Sp]);
-    X_NEXT();
+    Pop:
+        Sp = SlotBelow(Sp, Size);
+        X_NEXT();
+    Reserve:
+        if (int64_t(Sp) + Step->Value >= Size) StackOverflow(Host, Sp);
+        Sp = Host.SlotAt(int64_t(Sp) + Step->Value);
+        X_NEXT();
+    AlertTop : {
+        const TXScriptVariable& Top = Slots[Sp];
+        Sp = SlotBelow(Sp, Size);
+        X_SYNC();
+        Alert(Top);
+        X_NEXT();
+    }
+    Nop:
+        X_NEXT();
+    Dup : {
+        int32_t Next = PushSlot(Host, Sp, Size);
+        CopyValue(Slots[Next], Slots[Sp]);
+        Sp = Next;
+        X_NEXT();
+    }
+    Swap:
+        SwapValues(Slots[SlotBelow(Sp, Size)], Slots[Sp]);
+        X_NEXT();
 #define X_OPERATION_HANDLER(Index, Op)                                                                       \
     Operate_##Index : OperateOnTop<Op>(Host, Slots, Size, Sp);                                               \
     X_NEXT();
-    X_INTEGER_OPERATIONS(X_OPERATION_HANDLER)
+        X_INTEGER_OPERATIONS(X_OPERATION_HANDLER)
 #undef X_OPERATION_HANDLER
-Modulo : {
-    int32_t LeftSlot = SlotBelow(Sp, Size);
-    X_SYNC();
-    Slots[LeftSlot].Modulo(Slots[Sp]);
-    Sp = LeftSlot;
-    X_NEXT();
-}
-Not:
-    Slots[Sp].BitNot();
-    X_NEXT();
-ToNumber:
-    X_SYNC();
-    Slots[Sp].MakeNumeric();
-    X_NEXT();
-Negate:
-    X_SYNC();
-    Slots[Sp].Negate();
-    X_NEXT();
-StoreVar : {
-    int32_t Slot;
-    if (FindVariableSlot(Host, FrameBase, Size, Step->Index, Step->Depth, Slot)) {
-        CopyValue(Slots[Slot], Slots[Sp]);
-        Sp = SlotBelow(Sp, Size);
-    } else {
+    Modulo : {
+        int32_t LeftSlot = SlotBelow(Sp, Size);
         X_SYNC();
-        Host.StoreVariable(Step->Index, Step->Depth);
-        Sp = Host.StackPointer;
+        Slots[LeftSlot].Modulo(Slots[Sp]);
+        Sp = LeftSlot;
+        X_NEXT();
     }
-    X_NEXT();
-}
-LoadVar:
-LoadReturn:
-LoadOnly : {
-    PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
-    if (Step->Kind == skLoadReturn) goto EndWithTop;
-    // A combined step that did only its first instruction goes on right after it.
-    X_GO(Step->Kind == opLoadVar ? Step->NextStep : Step + 1);
-}
-PushOnly:
-    Sp = PushSlot(Host, Sp, Size);
-    SetIntegerValue(Slots[Sp], Step->Value);
-    X_GO(Step + 1);
+    Not:
+        Slots[Sp].BitNot();
+        X_NEXT();
+    ToNumber:
+        X_SYNC();
+        Slots[Sp].MakeNumeric();
+        X_NEXT();
+    Negate:
+        X_SYNC();
+        Slots[Sp].Negate();
+        X_NEXT();
+    StoreVar : {
+        int32_t Slot;
+        if (FindVariableSlot(Host, FrameBase, Size, Step->Index, Step->Depth, Slot)) {
+            CopyValue(Slots[Slot], Slots[Sp]);
+            Sp = SlotBelow(Sp, Size);
+        } else {
+            X_SYNC();
+            Host.StoreVariable(Step->Index, Step->Depth);
+            Sp = Host.StackPointer;
+        }
+        X_NEXT();
+    }
+    LoadVar:
+    LoadReturn:
+    LoadOnly : {
+        PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
+        if (Step->Kind == skLoadReturn) goto EndWithTop;
+        // A combined step that did only its first instruction goes on right after it.
+        X_GO(Step->Kind == opLoadVar ? Step->NextStep : Step + 1);
+    }
+    PushOnly:
+        Sp = PushSlot(Host, Sp, Size);
+        SetIntegerValue(Slots[Sp], Step->Value);
+        X_GO(Step + 1);
 
 #define X_COMBINED(Index, Op)                                                                                \
     LoadOperate_##Index : {                                                                                  \
@@ -1004,213 +1005,213 @@ PushOnly:
     X_NEXT();                                                                                                \
     PushAssign_##Index : if (!Assign<Op, false>(Step, Host, Slots, Size, FrameBase, Sp)) goto PushOnly;      \
     X_NEXT();
-    X_INTEGER_OPERATIONS(X_COMBINED)
+        X_INTEGER_OPERATIONS(X_COMBINED)
 #undef X_COMBINED
 
-RestoreVar : {
-    X_SYNC();
-    int32_t Slot;
-    // The copy goes above the top for a moment.
-    if (Host.FindSlot(Step->Index, Step->Depth, Slot)) PushSlot(Host, Sp, Size);
-    Host.LoadVariable(Step->Index, Step->Depth);
-    Host.StoreVariable(Step->Index, Step->Depth);
-    Sp = Host.StackPointer;
-    X_NEXT();
-}
-JumpIfFalse : {
-    X_SPEND();
-    const TXScriptVariable& Top = Slots[Sp];
-    bool Zero = (Top.kind == vkInteger ? Top.intValue : Top.AsInteger()) == 0;
-    Sp = SlotBelow(Sp, Size);
-    X_GO(Zero ? Step->Target : Step->NextStep);
-}
-Jump:
-    X_SPEND();
-    X_GO(Step->Target);
-PushInt:
-    Sp = PushSlot(Host, Sp, Size);
-    SetIntegerValue(Slots[Sp], Step->Value);
-    X_NEXT();
-PushFloat:
-    Sp = PushSlot(Host, Sp, Size);
-    Slots[Sp].SetFloat(std::bit_cast<float>(Step->Value));
-    X_NEXT();
-PushString:
-    Sp = PushSlot(Host, Sp, Size);
-    X_SYNC();
-    Slots[Sp].SetFromText(X_NAME(), true);
-    X_NEXT();
-GetChild:
-    X_SYNC();
-    GetObjectChild(Slots[Sp], X_NAME());
-    X_NEXT();
-GetValue:
-    X_SYNC();
-    GetObjectValue(Slots[Sp], X_NAME());
-    X_NEXT();
-CallMethod:
-    ReportCallMethod();
-    X_NEXT();
-SetChild : {
-    const TXScriptVariable& Value = Slots[Sp];
-    Sp = SlotBelow(Sp, Size);
-    X_SYNC();
-    uint8_t Operator = Step->Kind == opUpdateObjectChild ? Step->Operation : uint8_t(uoAssign);
-    if (UpdateObjectChild(Slots[Sp], X_NAME(), Value, Operator)) Sp = SlotBelow(Sp, Size);
-    X_NEXT();
-}
-PushSelf : {
-    int32_t Next = PushSlot(Host, Sp, Size);
-    Slots[Next].SetObject(Host.Owner);
-    Sp = Next;
-    X_NEXT();
-}
-PushFunction : {
-    X_SYNC();
-    TXScriptObjectFunction* Outer = Function;
-    for (uint16_t Levels = Step->Depth; Levels > 0 && Outer->Parent; Levels--) Outer = Outer->Parent;
-    TXScriptObjectFunction* Found = NestedFunction(*Outer, Step->Index);
-    if (!Found) Fault("no function at that slot");
-    int32_t Next = PushSlot(Host, Sp, Size);
-    Slots[Next].SetFunction(Found);
-    Sp = Next;
-    X_NEXT();
-}
-CallFunction : {
-    TXScriptObjectFunction* Outer = Function;
-    for (uint16_t Levels = Step->Depth; Levels > 0 && Outer; Levels--) Outer = Outer->Parent;
-    Callee = Outer ? NestedFunction(*Outer, Step->Index) : nullptr;
-    if (!Callee) {
+    RestoreVar : {
         X_SYNC();
-        Fault("no function at that slot");
-    }
-    CalleeFrameDepth = int32_t(Step->Depth) + 1;
-    goto Call;
-}
-CallVariable : {
-    PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
-    const TXScriptVariable& Pushed = Slots[Sp];
-    if (Pushed.kind != vkFunction) {
-        ReportNotCallable();
+        int32_t Slot;
+        // The copy goes above the top for a moment.
+        if (Host.FindSlot(Step->Index, Step->Depth, Slot)) PushSlot(Host, Sp, Size);
+        Host.LoadVariable(Step->Index, Step->Depth);
+        Host.StoreVariable(Step->Index, Step->Depth);
+        Sp = Host.StackPointer;
         X_NEXT();
     }
-    Callee = static_cast<TXScriptObjectFunction*>(Pushed.reference);
-    Sp = SlotBelow(Sp, Size);
-    if (!Callee) {
-        X_SYNC();
-        Fault("no function in that value");
+    JumpIfFalse : {
+        X_SPEND();
+        const TXScriptVariable& Top = Slots[Sp];
+        bool Zero = (Top.kind == vkInteger ? Top.intValue : Top.AsInteger()) == 0;
+        Sp = SlotBelow(Sp, Size);
+        X_GO(Zero ? Step->Target : Step->NextStep);
     }
-    CalleeFrameDepth = 0;
-    goto Call;
-}
-CallNative : {
-    X_SYNC();
-    TXBuiltinRoutine Routine = BuiltinRoutine(uint32_t(Step->Value));
-    if (!Routine) Fault("no built-in under that handle");
-    Routine(Host);
-    X_RELOAD();
-    X_NEXT();
-}
-Test:
-    if (TXTestRoutine Routine = TestRoutine()) {
+    Jump:
+        X_SPEND();
+        X_GO(Step->Target);
+    PushInt:
+        Sp = PushSlot(Host, Sp, Size);
+        SetIntegerValue(Slots[Sp], Step->Value);
+        X_NEXT();
+    PushFloat:
+        Sp = PushSlot(Host, Sp, Size);
+        Slots[Sp].SetFloat(std::bit_cast<float>(Step->Value));
+        X_NEXT();
+    PushString:
+        Sp = PushSlot(Host, Sp, Size);
         X_SYNC();
-        Routine(Step->Value, Host.Owner);
+        Slots[Sp].SetFromText(X_NAME(), true);
+        X_NEXT();
+    GetChild:
+        X_SYNC();
+        GetObjectChild(Slots[Sp], X_NAME());
+        X_NEXT();
+    GetValue:
+        X_SYNC();
+        GetObjectValue(Slots[Sp], X_NAME());
+        X_NEXT();
+    CallMethod:
+        ReportCallMethod();
+        X_NEXT();
+    SetChild : {
+        const TXScriptVariable& Value = Slots[Sp];
+        Sp = SlotBelow(Sp, Size);
+        X_SYNC();
+        uint8_t Operator = Step->Kind == opUpdateObjectChild ? Step->Operation : uint8_t(uoAssign);
+        if (UpdateObjectChild(Slots[Sp], X_NAME(), Value, Operator)) Sp = SlotBelow(Sp, Size);
+        X_NEXT();
+    }
+    PushSelf : {
+        int32_t Next = PushSlot(Host, Sp, Size);
+        Slots[Next].SetObject(Host.Owner);
+        Sp = Next;
+        X_NEXT();
+    }
+    PushFunction : {
+        X_SYNC();
+        TXScriptObjectFunction* Outer = Function;
+        for (uint16_t Levels = Step->Depth; Levels > 0 && Outer->Parent; Levels--) Outer = Outer->Parent;
+        TXScriptObjectFunction* Found = NestedFunction(*Outer, Step->Index);
+        if (!Found) Fault("no function at that slot");
+        int32_t Next = PushSlot(Host, Sp, Size);
+        Slots[Next].SetFunction(Found);
+        Sp = Next;
+        X_NEXT();
+    }
+    CallFunction : {
+        TXScriptObjectFunction* Outer = Function;
+        for (uint16_t Levels = Step->Depth; Levels > 0 && Outer; Levels--) Outer = Outer->Parent;
+        Callee = Outer ? NestedFunction(*Outer, Step->Index) : nullptr;
+        if (!Callee) {
+            X_SYNC();
+            Fault("no function at that slot");
+        }
+        CalleeFrameDepth = int32_t(Step->Depth) + 1;
+        goto Call;
+    }
+    CallVariable : {
+        PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
+        const TXScriptVariable& Pushed = Slots[Sp];
+        if (Pushed.kind != vkFunction) {
+            ReportNotCallable();
+            X_NEXT();
+        }
+        Callee = static_cast<TXScriptObjectFunction*>(Pushed.reference);
+        Sp = SlotBelow(Sp, Size);
+        if (!Callee) {
+            X_SYNC();
+            Fault("no function in that value");
+        }
+        CalleeFrameDepth = 0;
+        goto Call;
+    }
+    CallNative : {
+        X_SYNC();
+        TXBuiltinRoutine Routine = BuiltinRoutine(uint32_t(Step->Value));
+        if (!Routine) Fault("no built-in under that handle");
+        Routine(Host);
         X_RELOAD();
-    }
-    X_NEXT();
-Unknown:
-    ReportUnknownByte(Step->Operation, Step->Value);
-    Diagnose("unknown instruction", *Function, Step->Value);
-    goto EndWithEmpty;
-
-Call : {
-    X_SPEND();
-    X_SYNC();
-    TXPreparedCode* CalleePrepared = PreparedCodeOf(*Callee, Number);
-    // The first argument becomes the frame's first slot; without arguments a new slot does.
-    // The compiler tells how many arguments it pushed; without that, the callee's parameters.
-    int32_t Parameters = Callee->ParamCount;
-    int32_t Arguments = Step->Value >= 0 ? Step->Value : Parameters;
-    int32_t Base = Arguments == 0 ? PushSlot(Host, Sp, Size)
-                   : Arguments == 1 ? Sp
-                                    : Host.SlotAt(int64_t(Sp) - (Arguments - 1));
-    if (int64_t(Base) + Callee->VarCount >= Size) {
-        // The frame does not fit: the callee ends at once with the empty string in place
-        // of the arguments.
-        Sp = Base;
-        SetEmptyValue(Slots[Sp]);
-        X_SYNC();
-        ReportFault();
-        Diagnose(StackOverflowKind, *Function, StepOffset(Prepared, Step));
         X_NEXT();
     }
-    // Parameters without an argument start empty.
-    for (int32_t Missing = Arguments; Missing < Parameters && Missing < Callee->VarCount; Missing++)
-        SetEmptyValue(Slots[Base + Missing]);
-    // The record first, so that a failure from here on ends the callee, not the caller.
-    Calls.emplace_back(Function, Prepared, Step->NextStep, FrameBase);
-    CallDepth++;
-    TXScriptObjectFunction* Caller = Function;
-    const TXStep* CallStep = Step;
-    Current = Function = Callee;
-    Sp = FrameBase = Base;
-    Host.StackPointer = Sp;
-    Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
-    Sp = Host.StackPointer;
-    if (!CalleePrepared || CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
-        ReportFault();
-        Diagnose(!CalleePrepared              ? "code that cannot be run"
-                 : CallDepth > ScriptCallDepthLimit ? "call depth limit"
-                                                    : "empty code",
-                 *Caller, StepOffset(Prepared, CallStep));
+    Test:
+        if (TXTestRoutine Routine = TestRoutine()) {
+            X_SYNC();
+            Routine(Step->Value, Host.Owner);
+            X_RELOAD();
+        }
+        X_NEXT();
+    Unknown:
+        ReportUnknownByte(Step->Operation, Step->Value);
+        Diagnose("unknown instruction", *Function, Step->Value);
         goto EndWithEmpty;
-    }
-    CurrentPrepared = Prepared = CalleePrepared;
-    X_GO(Prepared->Steps.data());
-}
 
-EndWithTop : {
-    int32_t From = Sp;
-    Sp = SlotBelow(Sp, Size);
-    Host.StackPointer = Sp;
-    if (Calls.empty()) {
-        CopyValue(Result, Slots[From]);
-        return;
+    Call : {
+        X_SPEND();
+        X_SYNC();
+        TXPreparedCode* CalleePrepared = PreparedCodeOf(*Callee, Number);
+        // The first argument becomes the frame's first slot; without arguments a new slot does.
+        // The compiler tells how many arguments it pushed; without that, the callee's parameters.
+        int32_t Parameters = Callee->ParamCount;
+        int32_t Arguments = Step->Value >= 0 ? Step->Value : Parameters;
+        int32_t Base = Arguments == 0   ? PushSlot(Host, Sp, Size)
+                       : Arguments == 1 ? Sp
+                                        : Host.SlotAt(int64_t(Sp) - (Arguments - 1));
+        if (int64_t(Base) + Callee->VarCount >= Size) {
+            // The frame does not fit: the callee ends at once with the empty string in place
+            // of the arguments.
+            Sp = Base;
+            SetEmptyValue(Slots[Sp]);
+            X_SYNC();
+            ReportFault();
+            Diagnose(StackOverflowKind, *Function, StepOffset(Prepared, Step));
+            X_NEXT();
+        }
+        // Parameters without an argument start empty.
+        for (int32_t Missing = Arguments; Missing < Parameters && Missing < Callee->VarCount; Missing++)
+            SetEmptyValue(Slots[Base + Missing]);
+        // The record first, so that a failure from here on ends the callee, not the caller.
+        Calls.emplace_back(Function, Prepared, Step->NextStep, FrameBase);
+        CallDepth++;
+        TXScriptObjectFunction* Caller = Function;
+        const TXStep* CallStep = Step;
+        Current = Function = Callee;
+        Sp = FrameBase = Base;
+        Host.StackPointer = Sp;
+        Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
+        Sp = Host.StackPointer;
+        if (!CalleePrepared || CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
+            ReportFault();
+            Diagnose(!CalleePrepared                    ? "code that cannot be run"
+                     : CallDepth > ScriptCallDepthLimit ? "call depth limit"
+                                                        : "empty code",
+                     *Caller, StepOffset(Prepared, CallStep));
+            goto EndWithEmpty;
+        }
+        CurrentPrepared = Prepared = CalleePrepared;
+        X_GO(Prepared->Steps.data());
     }
-    Host.CloseFrame();
-    Sp = SlotAbove(Host.StackPointer, Size);
-    CopyValue(Slots[Sp], Slots[From]);
-    goto ResumeCaller;
-}
-EndWithNil:
-    Host.StackPointer = Sp;
-    if (Calls.empty()) {
-        SetTextValue(Result, NilText());
-        return;
+
+    EndWithTop : {
+        int32_t From = Sp;
+        Sp = SlotBelow(Sp, Size);
+        Host.StackPointer = Sp;
+        if (Calls.empty()) {
+            CopyValue(Result, Slots[From]);
+            return;
+        }
+        Host.CloseFrame();
+        Sp = SlotAbove(Host.StackPointer, Size);
+        CopyValue(Slots[Sp], Slots[From]);
+        goto ResumeCaller;
     }
-    Host.CloseFrame();
-    Sp = SlotAbove(Host.StackPointer, Size);
-    SetTextValue(Slots[Sp], NilText());
-    goto ResumeCaller;
-EndWithEmpty:
-    Host.StackPointer = Sp;
-    if (Calls.empty()) {
-        SetEmptyValue(Result);
-        return;
+    EndWithNil:
+        Host.StackPointer = Sp;
+        if (Calls.empty()) {
+            SetTextValue(Result, NilText());
+            return;
+        }
+        Host.CloseFrame();
+        Sp = SlotAbove(Host.StackPointer, Size);
+        SetTextValue(Slots[Sp], NilText());
+        goto ResumeCaller;
+    EndWithEmpty:
+        Host.StackPointer = Sp;
+        if (Calls.empty()) {
+            SetEmptyValue(Result);
+            return;
+        }
+        Host.CloseFrame();
+        Sp = SlotAbove(Host.StackPointer, Size);
+        SetEmptyValue(Slots[Sp]);
+    ResumeCaller : {
+        const TXCallRecord& Record = Calls.back();
+        Current = Function = Record.Function;
+        CurrentPrepared = Prepared = Record.Prepared;
+        FrameBase = Record.FrameBase;
+        Step = Record.Resume;
+        Calls.pop_back();
+        CallDepth--;
+        goto* Handlers[Step->Kind];
     }
-    Host.CloseFrame();
-    Sp = SlotAbove(Host.StackPointer, Size);
-    SetEmptyValue(Slots[Sp]);
-ResumeCaller : {
-    const TXCallRecord& Record = Calls.back();
-    Current = Function = Record.Function;
-    CurrentPrepared = Prepared = Record.Prepared;
-    FrameBase = Record.FrameBase;
-    Step = Record.Resume;
-    Calls.pop_back();
-    CallDepth--;
-    goto* Handlers[Step->Kind];
-}
     } catch (...) {
         FaultOffset = StepOffset(Prepared, Step);
         FaultStepKind = Step->Kind;
@@ -1277,11 +1278,15 @@ void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Resul
     SetEmptyValue(Result);
     if (Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit) {
         ReportFault();
-        Diagnose(Code.empty() ? "empty code" : CallDepth >= ScriptCallDepthLimit ? "call depth limit" : "native call depth limit", *this, -1);
+        Diagnose(Code.empty()                        ? "empty code"
+                 : CallDepth >= ScriptCallDepthLimit ? "call depth limit"
+                                                     : "native call depth limit",
+                 *this, -1);
         return;
     }
     // A function run in a frame its caller opened (a message handler): the frame must fit.
-    if (Host.FrameCount > 0 && int64_t(Host.Frames[size_t(Host.FrameCount - 1)].Base) + VarCount >= Host.StackSize) {
+    if (Host.FrameCount > 0 &&
+        int64_t(Host.Frames[size_t(Host.FrameCount - 1)].Base) + VarCount >= Host.StackSize) {
         ReportFault();
         Diagnose(StackOverflowKind, *this, -1);
         return;

@@ -158,7 +158,8 @@ public:
 
     // The decoded form of Code with its call sites, decoded again when either differs from
     // what it was made from, and marked as checked by the Execute numbered Execution.
-    TXPreparedCode* Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites, uint64_t Execution);
+    TXPreparedCode* Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites,
+                            uint64_t Execution);
 
     std::atomic<TXPreparedCode*> Current{nullptr};
 

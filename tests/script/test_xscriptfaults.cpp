@@ -189,19 +189,21 @@ TEST_F(FaultDiagnostics, TheLineSaysWhatAndWhere) {
 TEST_F(FaultDiagnostics, CompiledCodeNamesItsFileAndLine) {
     TScriptRun Remainder("FUNCTION D(A) {\n  ALERT(A);\n  RETURN A % 0;\n}\nALERT(\"[\" + D(7) + \"]\");\n");
     EXPECT_EQ(Remainder.Output, "7\r\n" + Fault + "[]\r\n");
-    EXPECT_EQ(Diagnostics,
-              std::vector<std::string>{"script fault: integer remainder by zero in D at offset 16, f.txt Line 2"});
+    EXPECT_EQ(Diagnostics, std::vector<std::string>{
+                               "script fault: integer remainder by zero in D at offset 16, f.txt Line 2"});
     TScriptRun Overflow("VAR X;\nFUNCTION R(N) {\n  RETURN R(N + 1);\n}\nR(0);\n", 64);
     ASSERT_EQ(Diagnostics.size(), 1u);
     EXPECT_EQ(Diagnostics[0].rfind("script fault: stack overflow in R at offset ", 0), 0u) << Diagnostics[0];
     EXPECT_NE(Diagnostics[0].find(", f.txt Line 2"), std::string::npos) << Diagnostics[0];
     TScriptRun Depth("FUNCTION F() { RETURN F(); }\nF();\n", ScriptCallDepthLimit + 100);
-    EXPECT_EQ(Diagnostics, std::vector<std::string>{"script fault: call depth limit in F at offset 0, f.txt Line 0"});
+    EXPECT_EQ(Diagnostics,
+              std::vector<std::string>{"script fault: call depth limit in F at offset 0, f.txt Line 0"});
     SetScriptStepBudget(50);
     TScriptRun Budget("VAR I;\nFOR (I = 0; I < 100; I += 1)\n  I = I;\n");
     SetScriptStepBudget(-1);
     ASSERT_EQ(Diagnostics.size(), 1u);
-    EXPECT_EQ(Diagnostics[0].rfind("script fault: step budget spent in __MAIN at offset ", 0), 0u) << Diagnostics[0];
+    EXPECT_EQ(Diagnostics[0].rfind("script fault: step budget spent in __MAIN at offset ", 0), 0u)
+        << Diagnostics[0];
     EXPECT_NE(Diagnostics[0].find(", f.txt Line 1"), std::string::npos) << Diagnostics[0];
 }
 
@@ -232,7 +234,8 @@ TEST_F(FaultDiagnostics, CodeMadeByHandHasOffsetsOnly) {
     std::string Native;
     AppendOp(Native, opNop);
     AppendOpHandle(Native, opCallNative, 999999);
-    EXPECT_EQ(Diagnose(Native), "script fault: fault in a built-in (no built-in under that handle) in __MAIN at offset 1");
+    EXPECT_EQ(Diagnose(Native),
+              "script fault: fault in a built-in (no built-in under that handle) in __MAIN at offset 1");
     std::string Call;
     AppendOp(Call, opNop);
     AppendOpSlot(Call, opCallFunction, 0, 0);
@@ -242,7 +245,8 @@ TEST_F(FaultDiagnostics, CodeMadeByHandHasOffsetsOnly) {
     SetTestRoutine(ThrowingTest);
     std::string Test;
     AppendOpInt32(Test, opTest, 1);
-    EXPECT_EQ(Diagnose(Test), "script fault: fault in the test instruction (no application) in __MAIN at offset 0");
+    EXPECT_EQ(Diagnose(Test),
+              "script fault: fault in the test instruction (no application) in __MAIN at offset 0");
     SetTestRoutine(Before);
     // Nothing is made unless asked.
     Diagnostics.clear();

@@ -212,7 +212,8 @@ TEST_F(XrunScript, FaultsSayWhatAndWhereOnStandardError) {
                                   "unhandled exception in script.execute"}));
     TProgramRun Errors = RunXrun({"--script", File}, TCapture::Errors);
     EXPECT_EQ(Errors.Text, "script fault: integer remainder by zero in D at offset 16, " + File +
-                               " Line 2\nscript fault: stack overflow in SUM at offset 5, " + File + " Line 4\n");
+                               " Line 2\nscript fault: stack overflow in SUM at offset 5, " + File +
+                               " Line 4\n");
 }
 
 TEST_F(XrunScript, MissingFileOrArgument) {

@@ -344,8 +344,9 @@ TEST_F(Scripts, AChildsScriptHandlerRunsTheParentsFunctionOnTheParentsHost) {
 
 // A handler gets no argument: its parameters start empty, whatever the slots held before.
 TEST_F(Scripts, AHandlersParametersStartEmpty) {
-    std::string File = Write("a.txt", "IMPLEMENTATION\nVAR X = 7;\n"
-                                      "FUNCTION CLICKED(A, B) { ALERT(\"[\" + A + B + \"]\"); A = 1; B = 2; }\n");
+    std::string File =
+        Write("a.txt", "IMPLEMENTATION\nVAR X = 7;\n"
+                       "FUNCTION CLICKED(A, B) { ALERT(\"[\" + A + B + \"]\"); A = 1; B = 2; }\n");
     auto Object = Load(File);
     CaptureOutput([&] { Object->RunMain(); });
     Object->Host->Stack[1].SetInteger(5);
