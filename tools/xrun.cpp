@@ -55,7 +55,7 @@ constexpr std::string_view Help =
     "                 on a fresh host of 4096 slots whose SELF is a plain object named\n"
     "                 SELF without properties; the output is the system's own lines\n"
     "                 (ALERT lines, reports and messages)\n"
-    "  --check FILE...\n"
+    "  --check [--script] FILE...\n"
     "                 load each definition file and compile its objects' scripts\n"
     "                 without running any; with --script, compile each FILE as a\n"
     "                 root script instead. The output is the same reports as the\n"
