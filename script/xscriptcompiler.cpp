@@ -156,8 +156,9 @@ TXScriptObjectFunction::TCompileState& TXScriptObjectFunction::State() {
     return *Compiling;
 }
 
-// The outermost compile has returned: nothing of it is kept but the compiled tree.
-void TXScriptObjectFunction::EndCompile() {
+// Before and after the outermost compile: no function of the subtree keeps compile state or
+// refers to a parser.
+void TXScriptObjectFunction::DropCompileState() {
     std::vector<TXScriptObjectFunction*> Pending{this};
     while (!Pending.empty()) {
         TXScriptObjectFunction* Function = Pending.back();
@@ -171,7 +172,7 @@ void TXScriptObjectFunction::EndCompile() {
 void TXScriptObjectFunction::Compile(TFileParser* SourceParser, bool IsMain) {
     // A compile not started by an enclosing one is a new compile with a new reading budget.
     bool Outermost = !(Parent && Parent->Compiling);
-    if (Outermost) Compiling.reset();
+    if (Outermost) DropCompileState();
     Parser = SourceParser;
     SourceFile = Parser ? Parser->FileName : std::string();
     State();
@@ -186,7 +187,7 @@ void TXScriptObjectFunction::Compile(TFileParser* SourceParser, bool IsMain) {
     } else {
         CompileNested();
     }
-    if (Outermost) EndCompile();
+    if (Outermost) DropCompileState();
 }
 
 void TXScriptObjectFunction::CompileNested() {

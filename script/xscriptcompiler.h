@@ -222,7 +222,7 @@ private:
     };
     TCompileState& State();
     TCompileState& TreeState() { return *State().Tree; }
-    void EndCompile();
+    void DropCompileState();
     void CompileNested();
     void NoteSourceLine();
     void NoteCallSite(int32_t Arguments);
