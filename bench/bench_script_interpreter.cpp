@@ -1,5 +1,6 @@
 #include "xscriptcompiler.h"
 #include "xscripthost.h"
+#include "xscriptinterpreter.h"
 
 #include <benchmark/benchmark.h>
 
@@ -55,11 +56,27 @@ void RecursiveFibonacci(benchmark::State& State) {
 }
 BENCHMARK(RecursiveFibonacci)->Arg(20)->Unit(benchmark::kMicrosecond);
 
+// The same with fault diagnostics asked for, as xrun asks: no fault happens, so the
+// instructions should cost the same.
+void RecursiveFibonacciDiagnosed(benchmark::State& State) {
+    SetFaultDiagnostics(WriteFaultDiagnostic);
+    RecursiveFibonacci(State);
+    SetFaultDiagnostics(nullptr);
+}
+BENCHMARK(RecursiveFibonacciDiagnosed)->Arg(20)->Unit(benchmark::kMicrosecond);
+
 void CountingLoop(benchmark::State& State) {
     std::string Steps = std::to_string(State.range(0));
     RunScript(State, "VAR S = 0;\nFOR (VAR I = 0; I < " + Steps + "; I += 1) S += I;\n", State.range(0));
 }
 BENCHMARK(CountingLoop)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+void CountingLoopDiagnosed(benchmark::State& State) {
+    SetFaultDiagnostics(WriteFaultDiagnostic);
+    CountingLoop(State);
+    SetFaultDiagnostics(nullptr);
+}
+BENCHMARK(CountingLoopDiagnosed)->Arg(1000000)->Unit(benchmark::kMicrosecond);
 
 // A loop whose values are not all integers runs instruction by instruction.
 void MixedLoop(benchmark::State& State) {

@@ -1,5 +1,6 @@
 #include "xlogging.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,12 @@
 namespace {
 
 std::mutex ConsoleLock;
+constexpr int32_t LevelCount = 10;
+std::atomic<int64_t> LinesAtLevel[LevelCount];
+
+int32_t LevelIndex(int32_t Level) {
+    return Level < 0 ? 0 : Level >= LevelCount ? LevelCount - 1 : Level;
+}
 #ifdef SIGPIPE
 std::once_flag PipeSignalOnce;
 #endif
@@ -34,13 +41,20 @@ void WriteLocked(const char* Data, size_t Size) {
 } // namespace
 
 void LogLine(int32_t Level, std::string_view Text) {
-    (void)Level;
+    LinesAtLevel[LevelIndex(Level)].fetch_add(1, std::memory_order_relaxed);
     std::string Line;
     Line.reserve(Text.size() + 2);
     Line.append(Text);
     Line.append("\r\n");
     std::lock_guard Guard(ConsoleLock);
     WriteLocked(Line.data(), Line.size());
+}
+
+int64_t LogLinesAtOrAbove(int32_t Level) {
+    int64_t Count = 0;
+    for (int32_t Index = LevelIndex(Level); Index < LevelCount; Index++)
+        Count += LinesAtLevel[Index].load(std::memory_order_relaxed);
+    return Count;
 }
 
 void WriteConsole(std::string_view Text) {

@@ -7,6 +7,9 @@
 // write under a process-wide lock and flushed. Level (0..9, higher is graver) does not
 // change the output. A failed write ends the process with exit status 74.
 void LogLine(int32_t Level, std::string_view Text);
+// The LogLine calls made so far in the process at Level or above (levels below 0 count as
+// 0, above 9 as 9): level 0 is progress, anything above a report.
+int64_t LogLinesAtOrAbove(int32_t Level);
 
 // Writes Text as it is (no line end) under the same lock and with the same failure rule,
 // for the few console texts that are not log lines.

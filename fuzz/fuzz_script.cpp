@@ -53,6 +53,19 @@ void CheckFunction(const TXScriptObjectFunction& Function) {
     }
     Starts.insert(static_cast<int64_t>(Code.size()));
     for (int64_t Target : Targets) FUZZ_CHECK(Starts.count(Target) == 1);
+    // What the compiler keeps beside the code names its calls and lies inside it, in order;
+    // nothing refers to the parser any more.
+    FUZZ_CHECK(Function.Parser == nullptr);
+    for (const TXCallSite& Site : Function.CallSites) {
+        FUZZ_CHECK(Starts.count(Site.Offset) == 1 && Site.Arguments >= 0);
+        const uint8_t Op = static_cast<uint8_t>(Code[static_cast<size_t>(Site.Offset)]);
+        FUZZ_CHECK(Op == opCallFunction || Op == opCallVariable);
+    }
+    for (size_t Index = 0; Index < Function.SourceLines.size(); Index++) {
+        FUZZ_CHECK(Function.SourceLines[Index].Offset <= static_cast<int32_t>(Code.size()));
+        if (Index > 0)
+            FUZZ_CHECK(Function.SourceLines[Index - 1].Offset < Function.SourceLines[Index].Offset);
+    }
     FUZZ_CHECK(!Code.empty());
     FUZZ_CHECK(LastOpcode == (Function.Parent ? opReturn : opReturnNil));
 }

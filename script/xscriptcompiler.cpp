@@ -82,9 +82,9 @@ TXScriptObjectFunction::TXScriptObjectFunction(TXScriptObjectFunction* ParentFun
 TXScriptObjectFunction::~TXScriptObjectFunction() = default;
 
 int32_t TXScriptObjectFunction::FindVariable(std::string_view VariableName) const {
-    if (VariableIndex.size() == VarNames.size()) {
-        auto Found = VariableIndex.find(VariableName);
-        return Found == VariableIndex.end() ? -1 : Found->second;
+    if (Compiling && Compiling->VariableIndex.size() == VarNames.size()) {
+        auto Found = Compiling->VariableIndex.find(VariableName);
+        return Found == Compiling->VariableIndex.end() ? -1 : Found->second;
     }
     for (size_t Index = 0; Index < VarNames.size(); Index++)
         if (VarNames[Index] == VariableName) return int32_t(Index);
@@ -92,9 +92,9 @@ int32_t TXScriptObjectFunction::FindVariable(std::string_view VariableName) cons
 }
 
 int32_t TXScriptObjectFunction::FindFunction(std::string_view FunctionName) const {
-    if (FunctionIndex.size() == Functions.size()) {
-        auto Found = FunctionIndex.find(FunctionName);
-        return Found == FunctionIndex.end() ? -1 : Found->second;
+    if (Compiling && Compiling->FunctionIndex.size() == Functions.size()) {
+        auto Found = Compiling->FunctionIndex.find(FunctionName);
+        return Found == Compiling->FunctionIndex.end() ? -1 : Found->second;
     }
     for (size_t Index = 0; Index < Functions.size(); Index++)
         if (Functions[Index]->Name == FunctionName) return int32_t(Index);
@@ -108,8 +108,8 @@ TXScriptObjectFunction* TXScriptObjectFunction::FunctionAt(int32_t Index) const 
 
 bool TXScriptObjectFunction::DeclareVariable(std::string_view VariableName) {
     if (FindVariable(VariableName) >= 0 || FindFunction(VariableName) >= 0) return false;
-    if (VariableIndex.size() == VarNames.size())
-        VariableIndex.emplace(VariableName, int32_t(VarNames.size()));
+    if (Compiling && Compiling->VariableIndex.size() == VarNames.size())
+        Compiling->VariableIndex.emplace(VariableName, int32_t(VarNames.size()));
     VarNames.emplace_back(VariableName);
     VarCount++;
     return true;
@@ -117,8 +117,8 @@ bool TXScriptObjectFunction::DeclareVariable(std::string_view VariableName) {
 
 bool TXScriptObjectFunction::DeclareFunction(std::string_view FunctionName) {
     if (FindVariable(FunctionName) >= 0 || FindFunction(FunctionName) >= 0) return false;
-    if (FunctionIndex.size() == Functions.size())
-        FunctionIndex.emplace(FunctionName, int32_t(Functions.size()));
+    if (Compiling && Compiling->FunctionIndex.size() == Functions.size())
+        Compiling->FunctionIndex.emplace(FunctionName, int32_t(Functions.size()));
     Functions.push_back(std::make_unique<TXScriptObjectFunction>(this, FunctionName));
     FunctionCount++;
     Functions.back()->Compile(Parser, false);
@@ -143,17 +143,54 @@ int32_t TXScriptObjectFunction::ResolveName(std::string_view SearchName, bool& I
 
 // ---- Compiling a function ----
 
+TXScriptObjectFunction::TCompileState& TXScriptObjectFunction::State() {
+    if (!Compiling) {
+        Compiling = std::make_unique<TCompileState>();
+        Compiling->Tree = Parent && Parent->Compiling ? Parent->Compiling->Tree : Compiling.get();
+        // Names declared before (by hand); a table with a name twice stays unindexed.
+        for (size_t Index = 0; Index < VarNames.size(); Index++)
+            Compiling->VariableIndex.emplace(VarNames[Index], int32_t(Index));
+        for (size_t Index = 0; Index < Functions.size(); Index++)
+            Compiling->FunctionIndex.emplace(Functions[Index]->Name, int32_t(Index));
+    }
+    return *Compiling;
+}
+
+// Before and after the outermost compile: no function of the subtree keeps compile state or
+// refers to a parser.
+void TXScriptObjectFunction::DropCompileState() {
+    std::vector<TXScriptObjectFunction*> Pending{this};
+    while (!Pending.empty()) {
+        TXScriptObjectFunction* Function = Pending.back();
+        Pending.pop_back();
+        Function->Parser = nullptr;
+        Function->Compiling.reset();
+        for (const auto& Nested : Function->Functions) Pending.push_back(Nested.get());
+    }
+}
+
 void TXScriptObjectFunction::Compile(TFileParser* SourceParser, bool IsMain) {
+    // A compile not started by an enclosing one is a new compile with a new reading budget.
+    bool Outermost = !(Parent && Parent->Compiling);
+    if (Outermost) DropCompileState();
     Parser = SourceParser;
-    if (Root->NestingDepth == 0) Root->BudgetParser = nullptr; // a new compile: a new reading budget
+    SourceFile = Parser ? Parser->FileName : std::string();
+    State();
     if (IsMain) {
         CompileStatements(smRoot);
         std::string Reserve;
         AppendOpInt32(Reserve, opReserve, VarCount);
         Code.insert(0, Reserve);
+        for (TXCallSite& Site : CallSites) Site.Offset += int32_t(Reserve.size());
+        for (TXSourceLine& Entry : SourceLines) Entry.Offset += int32_t(Reserve.size());
         EmitOp(opReturnNil);
-        return;
+    } else {
+        CompileNested();
     }
+    if (Outermost) DropCompileState();
+}
+
+void TXScriptObjectFunction::CompileNested() {
     bool Declared = Expect("(");
     TToken Token;
     do {
@@ -199,9 +236,9 @@ void TXScriptObjectFunction::ReadToken(TToken& Token) {
     Token.Text.clear();
     Token.Kind = tkWord;
     Token.End = true;
-    LastKind = tkWord;
+    State().LastKind = tkWord;
     if (!Parser) return;
-    TXScriptObjectFunction& Tree = *Root;
+    TCompileState& Tree = TreeState();
     if (Tree.BudgetParser != Parser) {
         Tree.BudgetParser = Parser;
         Tree.ReadsLeft = ReadBudget(*Parser);
@@ -221,7 +258,7 @@ void TXScriptObjectFunction::ReadToken(TToken& Token) {
     // may be a "" string.
     Token.End = Token.Text.empty() && (Token.Kind != tkString || (!WasAtEnd && Parser->AtEnd));
     if (Token.End) Token.Kind = tkWord;
-    LastKind = Token.Kind;
+    State().LastKind = Token.Kind;
 }
 
 void TXScriptObjectFunction::PushBack() {
@@ -229,18 +266,19 @@ void TXScriptObjectFunction::PushBack() {
 }
 
 bool TXScriptObjectFunction::LastTokenClosesList() const {
-    return Parser && LastKind != tkString && Parser->LastToken == ")";
+    return Parser && Compiling && Compiling->LastKind != tkString && Parser->LastToken == ")";
 }
 
 bool TXScriptObjectFunction::EnterNesting() {
-    if (++Root->NestingDepth <= MaxNestingDepth) return true;
-    Root->NestingDepth--;
+    TCompileState& Tree = TreeState();
+    if (++Tree.NestingDepth <= MaxNestingDepth) return true;
+    Tree.NestingDepth--;
     CompileError(NestingMessage, true);
     return false;
 }
 
 void TXScriptObjectFunction::LeaveNesting() {
-    Root->NestingDepth--;
+    TreeState().NestingDepth--;
 }
 
 // ---- Emitting ----
@@ -336,7 +374,7 @@ bool TXScriptObjectFunction::CompileOperand(const TToken& Token, std::string_vie
     TToken Next;
     ReadToken(Next);
     if (Next.Is("(")) {
-        CompileArgumentList();
+        NoteCallSite(CompileArgumentList());
         AppendOpSlot(Code, IsFunction ? opCallFunction : opCallVariable, Index, Depth);
         return true;
     }
@@ -462,18 +500,33 @@ void TXScriptObjectFunction::CompileRightOperand(std::string_view Terminators, i
     PushBack();
 }
 
-void TXScriptObjectFunction::CompileArgumentList() {
+int32_t TXScriptObjectFunction::CompileArgumentList() {
+    int32_t Arguments = 0;
     for (;;) {
         TToken Token;
         ReadToken(Token);
         PushBack();
         if (Token.Is(")")) {
             ReadToken(Token);
-            return;
+            return Arguments;
         }
+        size_t Before = Code.size();
         CompileExpression(",)", emSingle);
-        if (Token.End || Failed || LastTokenClosesList()) return;
+        if (Code.size() != Before) Arguments++;
+        if (Token.End || Failed || LastTokenClosesList()) return Arguments;
     }
+}
+
+void TXScriptObjectFunction::NoteCallSite(int32_t Arguments) {
+    CallSites.push_back({int32_t(Code.size()), Arguments});
+}
+
+// The statement whose first token was just read starts here.
+void TXScriptObjectFunction::NoteSourceLine() {
+    if (!Parser) return;
+    int32_t Offset = int32_t(Code.size()), Line = Parser->LineIndex;
+    if (!SourceLines.empty() && SourceLines.back().Offset == Offset) SourceLines.pop_back();
+    if (SourceLines.empty() || SourceLines.back().Line != Line) SourceLines.push_back({Offset, Line});
 }
 
 // After a variable and ".": v.M and v.M(...) call the built-in M on v; longer paths step
@@ -553,6 +606,7 @@ void TXScriptObjectFunction::CompileStatements(int32_t Mode) {
 
 // False when the statement loop ends here.
 bool TXScriptObjectFunction::CompileStatement(const TToken& Token, int32_t Mode) {
+    NoteSourceLine();
     if (Token.Is("TEST")) {
         CompileTest();
     } else if (Token.Is("ALERT")) {
@@ -789,16 +843,21 @@ void TXScriptObjectFunction::CompileCallStatement(int32_t Index, int32_t Depth, 
                                                   bool HasMember, std::string_view Member) {
     TToken Token;
     ReadToken(Token);
+    int32_t Arguments = 0;
     while (!Token.Is(")") && !Token.End && !Failed) {
         PushBack();
+        size_t Before = Code.size();
         CompileExpression(",)", emArgument);
+        if (Code.size() != Before) Arguments++;
         if (LastTokenClosesList()) break;
         ReadToken(Token);
     }
     if (IsFunction) {
+        NoteCallSite(Arguments);
         AppendOpSlot(Code, opCallFunction, Index, Depth);
         EmitOp(opPop);
     } else if (!HasMember) {
+        NoteCallSite(Arguments);
         AppendOpSlot(Code, opCallVariable, Index, Depth);
         EmitOp(opPop);
     } else {

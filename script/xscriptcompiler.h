@@ -120,10 +120,12 @@ public:
     TXScriptObjectFunction(const TXScriptObjectFunction&) = delete;
     TXScriptObjectFunction& operator=(const TXScriptObjectFunction&) = delete;
 
-    // Compiles the function from SourceParser (not owned; kept in Parser afterwards).
-    // Main: statements to the end of the text, then opReserve with the final VarCount in
-    // front and opReturnNil at the end. Nested (the name already read by the caller): the
-    // parameter list "( A, B )", one statement as the body, then opReturn.
+    // Compiles the function from SourceParser (not owned; Parser while compiling). Main:
+    // statements to the end of the text, then opReserve with the final VarCount in front
+    // and opReturnNil at the end. Nested (the name already read by the caller): the
+    // parameter list "( A, B )", one statement as the body, then opReturn. When the
+    // outermost compile returns, Parser is null again in every function it compiled and
+    // the compiler's own state (name indexes, nesting, reading budget) is gone.
     void Compile(TFileParser* SourceParser, bool IsMain);
 
     // Positions in VarNames / Functions, or -1. Names compare exactly.
@@ -171,7 +173,7 @@ public:
     void Execute(TXScriptHost& Host, TXScriptVariable& Result);
 
     bool Failed = false;
-    TFileParser* Parser = nullptr; // not owned
+    TFileParser* Parser = nullptr; // not owned; set only while compiling
     TXScriptObjectFunction* Root;
     TXScriptObjectFunction* Parent;
     int32_t FunctionCount = 0;
@@ -181,6 +183,11 @@ public:
     std::string Code;
     std::string Name;
     int32_t ParamCount = 0;
+    // Kept beside the code for the interpreter: the argument count of each call emitted,
+    // and the source line of each statement's code with the file it was read from.
+    std::vector<TXCallSite> CallSites;
+    std::vector<TXSourceLine> SourceLines;
+    std::string SourceFile;
     // The interpreter's decoded form of Code.
     TXExecutionCache ExecutionCache;
 
@@ -201,6 +208,25 @@ private:
         bool Is(std::string_view Word) const { return Kind != tkString && Text == Word; }
     };
 
+    // What the compiler keeps only while it compiles: each function's name indexes and
+    // the last token's kind; the tree's nesting depth and reading budget live in the
+    // state of the function where the compile began (Tree).
+    struct TCompileState {
+        TNameIndex VariableIndex;
+        TNameIndex FunctionIndex;
+        TTokenKind LastKind = tkWord;
+        TCompileState* Tree = nullptr;
+        int32_t NestingDepth = 0;
+        const TFileParser* BudgetParser = nullptr;
+        int64_t ReadsLeft = 0;
+    };
+    TCompileState& State();
+    TCompileState& TreeState() { return *State().Tree; }
+    void DropCompileState();
+    void CompileNested();
+    void NoteSourceLine();
+    void NoteCallSite(int32_t Arguments);
+
     void ReadToken(TToken& Token);
     void PushBack();
     bool LastTokenClosesList() const;
@@ -211,7 +237,8 @@ private:
     bool CompileConstant(const TToken& Token, std::string_view Terminators);
     bool CompileOperator(const TToken& Token, std::string_view Terminators, int32_t Mode);
     void CompileRightOperand(std::string_view Terminators, int32_t Mode, bool Rest);
-    void CompileArgumentList();
+    // The number of arguments that pushed a value.
+    int32_t CompileArgumentList();
     void CompileMemberPath(int32_t Index, int32_t Depth);
     void CompileBuiltinCall(std::string_view Member);
     void CompileSelfPath(std::string& Member, TToken& Next);
@@ -228,13 +255,7 @@ private:
     void CompileCallStatement(int32_t Index, int32_t Depth, bool IsFunction, bool HasMember,
                               std::string_view Member);
 
-    TNameIndex VariableIndex;
-    TNameIndex FunctionIndex;
-    TTokenKind LastKind = tkWord;
-    // Kept by the root for the whole tree.
-    int32_t NestingDepth = 0;
-    const TFileParser* BudgetParser = nullptr;
-    int64_t ReadsLeft = 0;
+    std::unique_ptr<TCompileState> Compiling;
 };
 
 // A new root function "__MAIN" compiled from the parser's position to the end of the text.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cstdio>
 #include <cstring>
 #include <cxxabi.h>
 #include <memory>
@@ -20,8 +21,33 @@ namespace {
 std::atomic<TXPropertyFinder> PropertyFinder{nullptr};
 std::atomic<TXTestRoutine> TestRoutineSet{nullptr};
 std::atomic<TXExecutionsEndedRoutine> ExecutionsEndedSet{nullptr};
+std::atomic<TXFaultDiagnostics> FaultDiagnosticsSet{nullptr};
 
 } // namespace
+
+void SetFaultDiagnostics(TXFaultDiagnostics Routine) {
+    FaultDiagnosticsSet.store(Routine, std::memory_order_release);
+}
+
+std::string FaultDiagnosticLine(const TXFaultReport& Report) {
+    std::string Line = "script fault: ";
+    Line += Report.Kind;
+    Line += " in ";
+    Line += Report.Function;
+    if (Report.Offset >= 0) Line += " at offset " + std::to_string(Report.Offset);
+    if (!Report.File.empty()) {
+        Line += ", ";
+        Line += Report.File;
+        if (Report.Line >= 0) Line += " Line " + std::to_string(Report.Line);
+    }
+    return Line;
+}
+
+void WriteFaultDiagnostic(const TXFaultReport& Report) {
+    std::string Line = FaultDiagnosticLine(Report) + "\n";
+    std::fwrite(Line.data(), 1, Line.size(), stderr);
+    std::fflush(stderr);
+}
 
 void SetPropertyFinder(TXPropertyFinder Finder) {
     PropertyFinder.store(Finder, std::memory_order_release);
@@ -328,8 +354,10 @@ static_assert(sizeof(TXStep) == 16 + 2 * sizeof(void*), "steps stay small");
 } // namespace
 
 struct TXPreparedCode {
-    std::string Source; // the code the steps were made from
+    std::string Source;                // the code the steps were made from
+    std::vector<TXCallSite> CallSites; // and the call sites
     std::vector<TXStep> Steps;
+    std::vector<int32_t> Offsets;       // the code offset of each step, for fault diagnostics
     std::atomic<uint64_t> CheckedIn{0}; // the Execute that last found Source current
 };
 
@@ -417,10 +445,11 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
 // and every jump lands on an instruction. Other code (a jump into the operands of an
 // instruction, or past a byte that ends the function) gets one uncombined step per byte,
 // so that any offset finds its step. Either way a last step stands for the end of the code.
-TXPreparedCode* PrepareCode(std::string_view Code) {
+TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>& CallSites) {
     if (Code.size() > size_t(PreparedCodeLimit)) throw TXScriptFault("code too long to run");
     auto Prepared = std::make_unique<TXPreparedCode>();
     Prepared->Source.assign(Code);
+    Prepared->CallSites = CallSites;
     std::string_view Source = Prepared->Source;
     int32_t Length = int32_t(Source.size());
 
@@ -465,6 +494,16 @@ TXPreparedCode* PrepareCode(std::string_view Code) {
         Steps[At].NextStep = StepFor(Next);
         Steps[At].Target = StepFor(Target);
     }
+    // A call's Value: the number of arguments its call site gives, or -1 for none.
+    for (size_t At = 0; At < Starts.size(); At++) {
+        TXStep& Step = Steps[At];
+        if (Step.Kind != opCallFunction && Step.Kind != opCallVariable) continue;
+        Step.Value = -1;
+        for (const TXCallSite& Site : CallSites)
+            if (Site.Offset == Starts[At] && Site.Arguments >= 0) Step.Value = Site.Arguments;
+    }
+    Prepared->Offsets.assign(Starts.begin(), Starts.end());
+    Prepared->Offsets.push_back(Length);
     return Prepared.release();
 }
 
@@ -472,7 +511,7 @@ TXPreparedCode* PrepareCode(std::string_view Code) {
 // Execution; null when it cannot be made (code too long, memory exhausted).
 [[gnu::noinline]] TXPreparedCode* CheckPreparedCode(TXScriptObjectFunction& Function, uint64_t Execution) {
     try {
-        return Function.ExecutionCache.Prepare(Function.Code, Execution);
+        return Function.ExecutionCache.Prepare(Function.Code, Function.CallSites, Execution);
     } catch (const std::exception&) {
         return nullptr;
     }
@@ -529,6 +568,8 @@ public:
     // After a fault: ends Current as a failed call (its caller receives the empty string and
     // goes on). True when Current was the entry function.
     bool EndFaulted();
+    // The fault just caught, for the diagnostics: what it was, in Current at FaultOffset.
+    void DiagnoseFault();
 
 private:
     TXScriptHost& Host;
@@ -538,7 +579,62 @@ private:
     TXScriptObjectFunction* Current;
     TXPreparedCode* CurrentPrepared = nullptr;
     const TXStep* Resume = nullptr; // where Run goes on; the start of Current when null
+    // Where the last fault left Run: the code offset (-1 before any step ran) and the kind
+    // of the step.
+    int32_t FaultOffset = -1;
+    uint8_t FaultStepKind = skUnknown;
 };
+
+// The diagnostics line of a fault at Offset in Function, when one is asked for.
+[[gnu::noinline, gnu::cold]] void Diagnose(std::string_view Kind, const TXScriptObjectFunction& Function,
+                                           int32_t Offset) {
+    TXFaultDiagnostics Routine = FaultDiagnosticsSet.load(std::memory_order_acquire);
+    if (!Routine) return;
+    TXFaultReport Report;
+    Report.Kind = Kind;
+    Report.Function = Function.Name;
+    Report.Offset = Offset;
+    if (!Function.SourceLines.empty()) {
+        Report.File = Function.Root->SourceFile;
+        for (const TXSourceLine& Entry : Function.SourceLines) {
+            if (Entry.Offset > Offset) break;
+            Report.Line = Entry.Line;
+        }
+    }
+    try {
+        Routine(Report);
+    } catch (...) {
+    }
+}
+
+// The code offset of Step in Prepared, or -1 when it is none of its steps.
+int32_t StepOffset(const TXPreparedCode* Prepared, const TXStep* Step) {
+    if (!Prepared || !Step || Step < Prepared->Steps.data() ||
+        Step >= Prepared->Steps.data() + Prepared->Steps.size())
+        return -1;
+    return Prepared->Offsets[size_t(Step - Prepared->Steps.data())];
+}
+
+void TXExecution::DiagnoseFault() {
+    if (!FaultDiagnosticsSet.load(std::memory_order_acquire)) return;
+    std::string What;
+    bool Script = false;
+    try {
+        throw;
+    } catch (const TXScriptFault& Fault) {
+        What = Fault.what();
+        Script = true;
+    } catch (const std::exception& Fault) {
+        What = Fault.what();
+    } catch (...) {
+    }
+    std::string Detail = What.empty() ? std::string() : " (" + What + ")";
+    std::string Kind = FaultStepKind == opCallNative ? "fault in a built-in" + Detail
+                       : FaultStepKind == opTest     ? "fault in the test instruction" + Detail
+                       : Script                      ? What
+                                                     : "fault" + Detail;
+    Diagnose(Kind, *Current, FaultOffset);
+}
 
 bool TXExecution::EndFaulted() {
     if (Calls.empty()) return true;
@@ -577,6 +673,21 @@ bool TXExecution::EndFaulted() {
 
 [[gnu::noinline]] [[noreturn]] void Fault(const char* Why) {
     throw TXScriptFault(Why);
+}
+
+constexpr const char* StackOverflowKind = "stack overflow";
+
+[[gnu::noinline, gnu::cold]] [[noreturn]] void StackOverflow(TXScriptHost& Host, int32_t Sp) {
+    Host.StackPointer = Sp;
+    throw TXScriptFault(StackOverflowKind);
+}
+
+// The slot a push fills. A run's values lie from slot 0 up to the top, so a top moving past
+// the last slot would overwrite the oldest of them: that is a stack overflow instead.
+XINLINE inline int32_t PushSlot(TXScriptHost& Host, int32_t Sp, int32_t Size) {
+    if (Sp + 1 >= Size) [[unlikely]]
+        StackOverflow(Host, Sp);
+    return Sp + 1;
 }
 
 [[gnu::noinline]] void ValueOperation(uint8_t Op, TXScriptVariable& Left, const TXScriptVariable& Right) {
@@ -630,7 +741,7 @@ XINLINE inline void PushVariable(TXScriptHost& Host, TXScriptVariable* Slots, in
                                  const TXStep& Step, int32_t& Sp) {
     int32_t Slot;
     if (FindVariableSlot(Host, FrameBase, Size, Step.Index, Step.Depth, Slot)) {
-        int32_t Next = SlotAbove(Sp, Size);
+        int32_t Next = PushSlot(Host, Sp, Size);
         CopyValue(Slots[Next], Slots[Slot]);
         Sp = Next;
     } else {
@@ -658,8 +769,8 @@ XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, in
 
 // Combined steps. Each does what its instructions would do, down to the two slots above the
 // top, which keep what the instructions pushed there; false, with nothing changed, when its
-// values are not all integers (or the stack is too small for the two slots), and then only
-// its first instruction runs.
+// values are not all integers (or the two slots lie past the end of the stack), and then
+// only its first instruction runs.
 //
 // opLoadVar x, opPushInt k, op [, opJumpIfFalse]: the step to go on with, or null.
 template <uint8_t Op, bool Jump>
@@ -667,10 +778,10 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, const TXScriptHost&
                                          TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
                                          int32_t& Sp) {
     int32_t Slot = OwnSlot(Host, FrameBase, Size, Step->Index);
-    if (Size < 3 || Slots[Slot].kind != vkInteger) return nullptr;
+    if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
     int32_t Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
-    int32_t First = SlotAbove(Sp, Size);
-    SetIntegerValue(Slots[SlotAbove(First, Size)], Step->Value);
+    int32_t First = Sp + 1;
+    SetIntegerValue(Slots[First + 1], Step->Value);
     SetIntegerValue(Slots[First], Number);
     if constexpr (!Jump) {
         Sp = First;
@@ -684,7 +795,7 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, const TXScriptHost&
 template <uint8_t Op, bool LoadFirst>
 XINLINE inline bool Assign(const TXStep* Step, const TXScriptHost& Host, TXScriptVariable* Slots,
                            int32_t Size, int32_t FrameBase, int32_t Sp) {
-    if (Size < 3) return false;
+    if (Sp + 2 >= Size) return false;
     int32_t Pushed = Step->Value;
     if constexpr (LoadFirst) {
         const TXScriptVariable& From = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
@@ -693,11 +804,11 @@ XINLINE inline bool Assign(const TXStep* Step, const TXScriptHost& Host, TXScrip
     }
     int32_t Source = OwnSlot(Host, FrameBase, Size, Step->Assign.SourceIndex);
     // b is read after the push: it must not be the pushed slot itself.
-    int32_t First = SlotAbove(Sp, Size);
+    int32_t First = Sp + 1;
     if (Source == First || Slots[Source].kind != vkInteger) return false;
     int32_t Number = Operate<Op>(Slots[Source].intValue, Pushed);
     SetIntegerValue(Slots[First], Number);
-    SetIntegerValue(Slots[SlotAbove(First, Size)], Pushed);
+    SetIntegerValue(Slots[First + 1], Pushed);
     SetIntegerValue(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Number);
     return true;
 }
@@ -757,6 +868,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
         HandlersReady.store(true, std::memory_order_release);
     }
 
+    FaultOffset = -1;
+    FaultStepKind = skUnknown;
     if (!CurrentPrepared) CurrentPrepared = PreparedCodeOf(*Current, Number);
     if (!CurrentPrepared) Fault("code that cannot be run");
     // The running function and its steps, kept here; the members follow for fault handling.
@@ -798,79 +911,83 @@ void TXExecution::Run(TXScriptVariable& Result) {
         }                                                                                                    \
     } while (false)
 
-    X_GO(Step);
+    // A fault leaves by an exception; where it left is kept for the diagnostics. Taking it
+    // from the loop's own state costs the steps nothing.
+    try {
+        X_GO(Step);
 
-Pop:
-    Sp = SlotBelow(Sp, Size);
-    X_NEXT();
-Reserve:
-    Sp = Host.SlotAt(int64_t(Sp) + Step->Value);
-    X_NEXT();
-AlertTop : {
-    const TXScriptVariable& Top = Slots[Sp];
-    Sp = SlotBelow(Sp, Size);
-    X_SYNC();
-    Alert(Top);
-    X_NEXT();
-}
-Nop:
-    X_NEXT();
-Dup : {
-    int32_t Next = SlotAbove(Sp, Size);
-    CopyValue(Slots[Next], Slots[Sp]);
-    Sp = Next;
-    X_NEXT();
-}
-Swap:
-    SwapValues(Slots[SlotBelow(Sp, Size)], Slots[Sp]);
-    X_NEXT();
+    Pop:
+        Sp = SlotBelow(Sp, Size);
+        X_NEXT();
+    Reserve:
+        if (int64_t(Sp) + Step->Value >= Size) StackOverflow(Host, Sp);
+        Sp = Host.SlotAt(int64_t(Sp) + Step->Value);
+        X_NEXT();
+    AlertTop : {
+        const TXScriptVariable& Top = Slots[Sp];
+        Sp = SlotBelow(Sp, Size);
+        X_SYNC();
+        Alert(Top);
+        X_NEXT();
+    }
+    Nop:
+        X_NEXT();
+    Dup : {
+        int32_t Next = PushSlot(Host, Sp, Size);
+        CopyValue(Slots[Next], Slots[Sp]);
+        Sp = Next;
+        X_NEXT();
+    }
+    Swap:
+        SwapValues(Slots[SlotBelow(Sp, Size)], Slots[Sp]);
+        X_NEXT();
 #define X_OPERATION_HANDLER(Index, Op)                                                                       \
     Operate_##Index : OperateOnTop<Op>(Host, Slots, Size, Sp);                                               \
     X_NEXT();
-    X_INTEGER_OPERATIONS(X_OPERATION_HANDLER)
+        X_INTEGER_OPERATIONS(X_OPERATION_HANDLER)
 #undef X_OPERATION_HANDLER
-Modulo : {
-    int32_t LeftSlot = SlotBelow(Sp, Size);
-    X_SYNC();
-    Slots[LeftSlot].Modulo(Slots[Sp]);
-    Sp = LeftSlot;
-    X_NEXT();
-}
-Not:
-    Slots[Sp].BitNot();
-    X_NEXT();
-ToNumber:
-    X_SYNC();
-    Slots[Sp].MakeNumeric();
-    X_NEXT();
-Negate:
-    X_SYNC();
-    Slots[Sp].Negate();
-    X_NEXT();
-StoreVar : {
-    int32_t Slot;
-    if (FindVariableSlot(Host, FrameBase, Size, Step->Index, Step->Depth, Slot)) {
-        CopyValue(Slots[Slot], Slots[Sp]);
-        Sp = SlotBelow(Sp, Size);
-    } else {
+    Modulo : {
+        int32_t LeftSlot = SlotBelow(Sp, Size);
         X_SYNC();
-        Host.StoreVariable(Step->Index, Step->Depth);
-        Sp = Host.StackPointer;
+        Slots[LeftSlot].Modulo(Slots[Sp]);
+        Sp = LeftSlot;
+        X_NEXT();
     }
-    X_NEXT();
-}
-LoadVar:
-LoadReturn:
-LoadOnly : {
-    PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
-    if (Step->Kind == skLoadReturn) goto EndWithTop;
-    // A combined step that did only its first instruction goes on right after it.
-    X_GO(Step->Kind == opLoadVar ? Step->NextStep : Step + 1);
-}
-PushOnly:
-    Sp = SlotAbove(Sp, Size);
-    SetIntegerValue(Slots[Sp], Step->Value);
-    X_GO(Step + 1);
+    Not:
+        Slots[Sp].BitNot();
+        X_NEXT();
+    ToNumber:
+        X_SYNC();
+        Slots[Sp].MakeNumeric();
+        X_NEXT();
+    Negate:
+        X_SYNC();
+        Slots[Sp].Negate();
+        X_NEXT();
+    StoreVar : {
+        int32_t Slot;
+        if (FindVariableSlot(Host, FrameBase, Size, Step->Index, Step->Depth, Slot)) {
+            CopyValue(Slots[Slot], Slots[Sp]);
+            Sp = SlotBelow(Sp, Size);
+        } else {
+            X_SYNC();
+            Host.StoreVariable(Step->Index, Step->Depth);
+            Sp = Host.StackPointer;
+        }
+        X_NEXT();
+    }
+    LoadVar:
+    LoadReturn:
+    LoadOnly : {
+        PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
+        if (Step->Kind == skLoadReturn) goto EndWithTop;
+        // A combined step that did only its first instruction goes on right after it.
+        X_GO(Step->Kind == opLoadVar ? Step->NextStep : Step + 1);
+    }
+    PushOnly:
+        Sp = PushSlot(Host, Sp, Size);
+        SetIntegerValue(Slots[Sp], Step->Value);
+        X_GO(Step + 1);
 
 #define X_COMBINED(Index, Op)                                                                                \
     LoadOperate_##Index : {                                                                                  \
@@ -888,188 +1005,218 @@ PushOnly:
     X_NEXT();                                                                                                \
     PushAssign_##Index : if (!Assign<Op, false>(Step, Host, Slots, Size, FrameBase, Sp)) goto PushOnly;      \
     X_NEXT();
-    X_INTEGER_OPERATIONS(X_COMBINED)
+        X_INTEGER_OPERATIONS(X_COMBINED)
 #undef X_COMBINED
 
-RestoreVar:
-    X_SYNC();
-    Host.LoadVariable(Step->Index, Step->Depth);
-    Host.StoreVariable(Step->Index, Step->Depth);
-    Sp = Host.StackPointer;
-    X_NEXT();
-JumpIfFalse : {
-    X_SPEND();
-    const TXScriptVariable& Top = Slots[Sp];
-    bool Zero = (Top.kind == vkInteger ? Top.intValue : Top.AsInteger()) == 0;
-    Sp = SlotBelow(Sp, Size);
-    X_GO(Zero ? Step->Target : Step->NextStep);
-}
-Jump:
-    X_SPEND();
-    X_GO(Step->Target);
-PushInt:
-    Sp = SlotAbove(Sp, Size);
-    SetIntegerValue(Slots[Sp], Step->Value);
-    X_NEXT();
-PushFloat:
-    Sp = SlotAbove(Sp, Size);
-    Slots[Sp].SetFloat(std::bit_cast<float>(Step->Value));
-    X_NEXT();
-PushString:
-    Sp = SlotAbove(Sp, Size);
-    X_SYNC();
-    Slots[Sp].SetFromText(X_NAME(), true);
-    X_NEXT();
-GetChild:
-    X_SYNC();
-    GetObjectChild(Slots[Sp], X_NAME());
-    X_NEXT();
-GetValue:
-    X_SYNC();
-    GetObjectValue(Slots[Sp], X_NAME());
-    X_NEXT();
-CallMethod:
-    ReportCallMethod();
-    X_NEXT();
-SetChild : {
-    const TXScriptVariable& Value = Slots[Sp];
-    Sp = SlotBelow(Sp, Size);
-    X_SYNC();
-    uint8_t Operator = Step->Kind == opUpdateObjectChild ? Step->Operation : uint8_t(uoAssign);
-    if (UpdateObjectChild(Slots[Sp], X_NAME(), Value, Operator)) Sp = SlotBelow(Sp, Size);
-    X_NEXT();
-}
-PushSelf : {
-    int32_t Next = SlotAbove(Sp, Size);
-    Slots[Next].SetObject(Host.Owner);
-    Sp = Next;
-    X_NEXT();
-}
-PushFunction : {
-    X_SYNC();
-    TXScriptObjectFunction* Outer = Function;
-    for (uint16_t Levels = Step->Depth; Levels > 0 && Outer->Parent; Levels--) Outer = Outer->Parent;
-    TXScriptObjectFunction* Found = NestedFunction(*Outer, Step->Index);
-    if (!Found) Fault("no function at that slot");
-    int32_t Next = SlotAbove(Sp, Size);
-    Slots[Next].SetFunction(Found);
-    Sp = Next;
-    X_NEXT();
-}
-CallFunction : {
-    TXScriptObjectFunction* Outer = Function;
-    for (uint16_t Levels = Step->Depth; Levels > 0 && Outer; Levels--) Outer = Outer->Parent;
-    Callee = Outer ? NestedFunction(*Outer, Step->Index) : nullptr;
-    if (!Callee) {
+    RestoreVar : {
         X_SYNC();
-        Fault("no function at that slot");
-    }
-    CalleeFrameDepth = int32_t(Step->Depth) + 1;
-    goto Call;
-}
-CallVariable : {
-    PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
-    const TXScriptVariable& Pushed = Slots[Sp];
-    if (Pushed.kind != vkFunction) {
-        ReportNotCallable();
+        int32_t Slot;
+        // The copy goes above the top for a moment.
+        if (Host.FindSlot(Step->Index, Step->Depth, Slot)) PushSlot(Host, Sp, Size);
+        Host.LoadVariable(Step->Index, Step->Depth);
+        Host.StoreVariable(Step->Index, Step->Depth);
+        Sp = Host.StackPointer;
         X_NEXT();
     }
-    Callee = static_cast<TXScriptObjectFunction*>(Pushed.reference);
-    Sp = SlotBelow(Sp, Size);
-    if (!Callee) {
-        X_SYNC();
-        Fault("no function in that value");
+    JumpIfFalse : {
+        X_SPEND();
+        const TXScriptVariable& Top = Slots[Sp];
+        bool Zero = (Top.kind == vkInteger ? Top.intValue : Top.AsInteger()) == 0;
+        Sp = SlotBelow(Sp, Size);
+        X_GO(Zero ? Step->Target : Step->NextStep);
     }
-    CalleeFrameDepth = 0;
-    goto Call;
-}
-CallNative : {
-    X_SYNC();
-    TXBuiltinRoutine Routine = BuiltinRoutine(uint32_t(Step->Value));
-    if (!Routine) Fault("no built-in under that handle");
-    Routine(Host);
-    X_RELOAD();
-    X_NEXT();
-}
-Test:
-    if (TXTestRoutine Routine = TestRoutine()) {
+    Jump:
+        X_SPEND();
+        X_GO(Step->Target);
+    PushInt:
+        Sp = PushSlot(Host, Sp, Size);
+        SetIntegerValue(Slots[Sp], Step->Value);
+        X_NEXT();
+    PushFloat:
+        Sp = PushSlot(Host, Sp, Size);
+        Slots[Sp].SetFloat(std::bit_cast<float>(Step->Value));
+        X_NEXT();
+    PushString:
+        Sp = PushSlot(Host, Sp, Size);
         X_SYNC();
-        Routine(Step->Value, Host.Owner);
+        Slots[Sp].SetFromText(X_NAME(), true);
+        X_NEXT();
+    GetChild:
+        X_SYNC();
+        GetObjectChild(Slots[Sp], X_NAME());
+        X_NEXT();
+    GetValue:
+        X_SYNC();
+        GetObjectValue(Slots[Sp], X_NAME());
+        X_NEXT();
+    CallMethod:
+        ReportCallMethod();
+        X_NEXT();
+    SetChild : {
+        const TXScriptVariable& Value = Slots[Sp];
+        Sp = SlotBelow(Sp, Size);
+        X_SYNC();
+        uint8_t Operator = Step->Kind == opUpdateObjectChild ? Step->Operation : uint8_t(uoAssign);
+        if (UpdateObjectChild(Slots[Sp], X_NAME(), Value, Operator)) Sp = SlotBelow(Sp, Size);
+        X_NEXT();
+    }
+    PushSelf : {
+        int32_t Next = PushSlot(Host, Sp, Size);
+        Slots[Next].SetObject(Host.Owner);
+        Sp = Next;
+        X_NEXT();
+    }
+    PushFunction : {
+        X_SYNC();
+        TXScriptObjectFunction* Outer = Function;
+        for (uint16_t Levels = Step->Depth; Levels > 0 && Outer->Parent; Levels--) Outer = Outer->Parent;
+        TXScriptObjectFunction* Found = NestedFunction(*Outer, Step->Index);
+        if (!Found) Fault("no function at that slot");
+        int32_t Next = PushSlot(Host, Sp, Size);
+        Slots[Next].SetFunction(Found);
+        Sp = Next;
+        X_NEXT();
+    }
+    CallFunction : {
+        TXScriptObjectFunction* Outer = Function;
+        for (uint16_t Levels = Step->Depth; Levels > 0 && Outer; Levels--) Outer = Outer->Parent;
+        Callee = Outer ? NestedFunction(*Outer, Step->Index) : nullptr;
+        if (!Callee) {
+            X_SYNC();
+            Fault("no function at that slot");
+        }
+        CalleeFrameDepth = int32_t(Step->Depth) + 1;
+        goto Call;
+    }
+    CallVariable : {
+        PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
+        const TXScriptVariable& Pushed = Slots[Sp];
+        if (Pushed.kind != vkFunction) {
+            ReportNotCallable();
+            X_NEXT();
+        }
+        Callee = static_cast<TXScriptObjectFunction*>(Pushed.reference);
+        Sp = SlotBelow(Sp, Size);
+        if (!Callee) {
+            X_SYNC();
+            Fault("no function in that value");
+        }
+        CalleeFrameDepth = 0;
+        goto Call;
+    }
+    CallNative : {
+        X_SYNC();
+        TXBuiltinRoutine Routine = BuiltinRoutine(uint32_t(Step->Value));
+        if (!Routine) Fault("no built-in under that handle");
+        Routine(Host);
         X_RELOAD();
+        X_NEXT();
     }
-    X_NEXT();
-Unknown:
-    ReportUnknownByte(Step->Operation, Step->Value);
-    goto EndWithEmpty;
-
-Call : {
-    X_SPEND();
-    X_SYNC();
-    TXPreparedCode* CalleePrepared = PreparedCodeOf(*Callee, Number);
-    // The record first, so that a failure from here on ends the callee, not the caller.
-    Calls.emplace_back(Function, Prepared, Step->NextStep, FrameBase);
-    CallDepth++;
-    Current = Function = Callee;
-    // The first argument becomes the frame's first slot; without parameters a new slot does.
-    int32_t Parameters = Callee->ParamCount;
-    if (Parameters == 0)
-        Sp = SlotAbove(Sp, Size);
-    else if (Parameters != 1)
-        Sp = Host.SlotAt(int64_t(Sp) - (Parameters - 1));
-    FrameBase = Sp;
-    Host.StackPointer = Sp;
-    Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
-    Sp = Host.StackPointer;
-    if (!CalleePrepared || CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
-        ReportFault();
+    Test:
+        if (TXTestRoutine Routine = TestRoutine()) {
+            X_SYNC();
+            Routine(Step->Value, Host.Owner);
+            X_RELOAD();
+        }
+        X_NEXT();
+    Unknown:
+        ReportUnknownByte(Step->Operation, Step->Value);
+        Diagnose("unknown instruction", *Function, Step->Value);
         goto EndWithEmpty;
-    }
-    CurrentPrepared = Prepared = CalleePrepared;
-    X_GO(Prepared->Steps.data());
-}
 
-EndWithTop : {
-    int32_t From = Sp;
-    Sp = SlotBelow(Sp, Size);
-    Host.StackPointer = Sp;
-    if (Calls.empty()) {
-        CopyValue(Result, Slots[From]);
-        return;
+    Call : {
+        X_SPEND();
+        X_SYNC();
+        TXPreparedCode* CalleePrepared = PreparedCodeOf(*Callee, Number);
+        // The first argument becomes the frame's first slot; without arguments a new slot does.
+        // The compiler tells how many arguments it pushed; without that, the callee's parameters.
+        int32_t Parameters = Callee->ParamCount;
+        int32_t Arguments = Step->Value >= 0 ? Step->Value : Parameters;
+        int32_t Base = Arguments == 0   ? PushSlot(Host, Sp, Size)
+                       : Arguments == 1 ? Sp
+                                        : Host.SlotAt(int64_t(Sp) - (Arguments - 1));
+        if (int64_t(Base) + Callee->VarCount >= Size) {
+            // The frame does not fit: the callee ends at once with the empty string in place
+            // of the arguments.
+            Sp = Base;
+            SetEmptyValue(Slots[Sp]);
+            X_SYNC();
+            ReportFault();
+            Diagnose(StackOverflowKind, *Function, StepOffset(Prepared, Step));
+            X_NEXT();
+        }
+        // Parameters without an argument start empty.
+        for (int32_t Missing = Arguments; Missing < Parameters && Missing < Callee->VarCount; Missing++)
+            SetEmptyValue(Slots[Base + Missing]);
+        // The record first, so that a failure from here on ends the callee, not the caller.
+        Calls.emplace_back(Function, Prepared, Step->NextStep, FrameBase);
+        CallDepth++;
+        TXScriptObjectFunction* Caller = Function;
+        const TXStep* CallStep = Step;
+        Current = Function = Callee;
+        Sp = FrameBase = Base;
+        Host.StackPointer = Sp;
+        Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
+        Sp = Host.StackPointer;
+        if (!CalleePrepared || CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
+            ReportFault();
+            Diagnose(!CalleePrepared                    ? "code that cannot be run"
+                     : CallDepth > ScriptCallDepthLimit ? "call depth limit"
+                                                        : "empty code",
+                     *Caller, StepOffset(Prepared, CallStep));
+            goto EndWithEmpty;
+        }
+        CurrentPrepared = Prepared = CalleePrepared;
+        X_GO(Prepared->Steps.data());
     }
-    Host.CloseFrame();
-    Sp = SlotAbove(Host.StackPointer, Size);
-    CopyValue(Slots[Sp], Slots[From]);
-    goto ResumeCaller;
-}
-EndWithNil:
-    Host.StackPointer = Sp;
-    if (Calls.empty()) {
-        SetTextValue(Result, NilText());
-        return;
+
+    EndWithTop : {
+        int32_t From = Sp;
+        Sp = SlotBelow(Sp, Size);
+        Host.StackPointer = Sp;
+        if (Calls.empty()) {
+            CopyValue(Result, Slots[From]);
+            return;
+        }
+        Host.CloseFrame();
+        Sp = SlotAbove(Host.StackPointer, Size);
+        CopyValue(Slots[Sp], Slots[From]);
+        goto ResumeCaller;
     }
-    Host.CloseFrame();
-    Sp = SlotAbove(Host.StackPointer, Size);
-    SetTextValue(Slots[Sp], NilText());
-    goto ResumeCaller;
-EndWithEmpty:
-    Host.StackPointer = Sp;
-    if (Calls.empty()) {
-        SetEmptyValue(Result);
-        return;
+    EndWithNil:
+        Host.StackPointer = Sp;
+        if (Calls.empty()) {
+            SetTextValue(Result, NilText());
+            return;
+        }
+        Host.CloseFrame();
+        Sp = SlotAbove(Host.StackPointer, Size);
+        SetTextValue(Slots[Sp], NilText());
+        goto ResumeCaller;
+    EndWithEmpty:
+        Host.StackPointer = Sp;
+        if (Calls.empty()) {
+            SetEmptyValue(Result);
+            return;
+        }
+        Host.CloseFrame();
+        Sp = SlotAbove(Host.StackPointer, Size);
+        SetEmptyValue(Slots[Sp]);
+    ResumeCaller : {
+        const TXCallRecord& Record = Calls.back();
+        Current = Function = Record.Function;
+        CurrentPrepared = Prepared = Record.Prepared;
+        FrameBase = Record.FrameBase;
+        Step = Record.Resume;
+        Calls.pop_back();
+        CallDepth--;
+        goto* Handlers[Step->Kind];
     }
-    Host.CloseFrame();
-    Sp = SlotAbove(Host.StackPointer, Size);
-    SetEmptyValue(Slots[Sp]);
-ResumeCaller : {
-    const TXCallRecord& Record = Calls.back();
-    Current = Function = Record.Function;
-    CurrentPrepared = Prepared = Record.Prepared;
-    FrameBase = Record.FrameBase;
-    Step = Record.Resume;
-    Calls.pop_back();
-    CallDepth--;
-    goto* Handlers[Step->Kind];
-}
+    } catch (...) {
+        FaultOffset = StepOffset(Prepared, Step);
+        FaultStepKind = Step->Kind;
+        throw;
+    }
 #undef X_GO
 #undef X_NEXT
 #undef X_SYNC
@@ -1089,13 +1236,14 @@ TXExecutionCache::~TXExecutionCache() {
     for (TXPreparedCode* Old : Retired) delete Old;
 }
 
-TXPreparedCode* TXExecutionCache::Prepare(std::string_view Code, uint64_t Execution) {
+TXPreparedCode* TXExecutionCache::Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites,
+                                          uint64_t Execution) {
     std::lock_guard<std::mutex> Guard(Lock);
     TXPreparedCode* Prepared = Current.load(std::memory_order_relaxed);
-    if (!Prepared || Prepared->Source != Code) {
+    if (!Prepared || Prepared->Source != Code || Prepared->CallSites != CallSites) {
         // An execution still running the old steps keeps them until the function goes.
         if (Prepared) Retired.push_back(Prepared);
-        Prepared = PrepareCode(Code);
+        Prepared = PrepareCode(Code, CallSites);
         Current.store(Prepared, std::memory_order_release);
     }
     Prepared->CheckedIn.store(Execution, std::memory_order_relaxed);
@@ -1130,6 +1278,17 @@ void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Resul
     SetEmptyValue(Result);
     if (Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit) {
         ReportFault();
+        Diagnose(Code.empty()                        ? "empty code"
+                 : CallDepth >= ScriptCallDepthLimit ? "call depth limit"
+                                                     : "native call depth limit",
+                 *this, -1);
+        return;
+    }
+    // A function run in a frame its caller opened (a message handler): the frame must fit.
+    if (Host.FrameCount > 0 &&
+        int64_t(Host.Frames[size_t(Host.FrameCount - 1)].Base) + VarCount >= Host.StackSize) {
+        ReportFault();
+        Diagnose(StackOverflowKind, *this, -1);
         return;
     }
     if (CallDepth == 0) StepsLeft = StepBudget.load(std::memory_order_relaxed); // an outermost run
@@ -1143,6 +1302,7 @@ void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Resul
             throw;
         } catch (...) {
             ReportFault();
+            Execution.DiagnoseFault();
             if (Execution.EndFaulted()) {
                 SetEmptyValue(Result);
                 return;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -88,6 +89,11 @@ void SetExecutionsEndedRoutine(TXExecutionsEndedRoutine Routine);
 // Script functions active at once on one thread, counting every script call and every
 // entry from native code. A call beyond the limit is a run-time fault of the callee.
 constexpr int32_t ScriptCallDepthLimit = 100000;
+// The values of a run lie from slot 0 up to the stack pointer (the root's variables first,
+// then every open frame and the temporaries above it), so the stack never wraps: a push,
+// an opReserve or a call whose frame would move the stack pointer past the last slot is a
+// run-time fault ("stack overflow") instead of overwriting the oldest values. A call whose
+// frame does not fit ends the callee at once; the caller receives the empty string.
 // Entries from native code nested on one thread (a test application's scripts start while
 // the script that made it is still running). An entry beyond the limit is a run-time fault.
 constexpr int32_t NativeExecuteDepthLimit = 64;
@@ -102,6 +108,44 @@ constexpr int32_t PreparedCodeLimit = 16 << 20;
 // holds from the next outermost run on.
 void SetScriptStepBudget(int64_t Steps);
 
+// What the compiler keeps beside a function's code for the interpreter. Code made by hand
+// has neither.
+//
+// A call it emitted (opCallFunction or opCallVariable at Offset) with the number of
+// arguments pushed for it. A call with a known count replaces exactly those arguments with
+// its result, and parameters without an argument start as the empty string; a call without
+// one takes the callee's parameter count as the number of arguments.
+struct TXCallSite {
+    int32_t Offset = 0;
+    int32_t Arguments = 0;
+    bool operator==(const TXCallSite&) const = default;
+};
+// The source line (counted from 0) of the statement whose code starts at Offset; a
+// function's entries are in code order.
+struct TXSourceLine {
+    int32_t Offset = 0;
+    int32_t Line = 0;
+};
+
+// Fault diagnostics: beside the fixed fault line on standard output, a program may ask for
+// one more line per run-time fault saying what and where. Nothing is made unless asked,
+// and asking costs nothing while no fault happens.
+struct TXFaultReport {
+    std::string_view Kind;     // "integer remainder by zero", "stack overflow", ...
+    std::string_view Function; // the function running the instruction
+    int32_t Offset = -1;       // the instruction's code offset; -1 when there is none
+    std::string_view File;     // the source file, empty for code made by hand
+    int32_t Line = -1;         // the statement's line (from 0); -1 when unknown
+};
+using TXFaultDiagnostics = void (*)(const TXFaultReport& Report);
+// Null (as at the start) asks for nothing.
+void SetFaultDiagnostics(TXFaultDiagnostics Routine);
+// "script fault: <kind> in <function> at offset <n>, <file> Line <line>"; the offset, file
+// and line parts only when known.
+std::string FaultDiagnosticLine(const TXFaultReport& Report);
+// Writes FaultDiagnosticLine and a line feed to standard error, in one write.
+void WriteFaultDiagnostic(const TXFaultReport& Report);
+
 // Kept by each script function for the interpreter: the function's code decoded once for
 // execution. Made on the first run and made again when the code has changed since.
 struct TXPreparedCode;
@@ -112,9 +156,10 @@ public:
     TXExecutionCache(const TXExecutionCache&) = delete;
     TXExecutionCache& operator=(const TXExecutionCache&) = delete;
 
-    // The decoded form of Code, decoded again when Code differs from what it was made from,
-    // and marked as checked by the Execute numbered Execution.
-    TXPreparedCode* Prepare(std::string_view Code, uint64_t Execution);
+    // The decoded form of Code with its call sites, decoded again when either differs from
+    // what it was made from, and marked as checked by the Execute numbered Execution.
+    TXPreparedCode* Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites,
+                            uint64_t Execution);
 
     std::atomic<TXPreparedCode*> Current{nullptr};
 

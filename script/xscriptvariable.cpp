@@ -194,8 +194,8 @@ int32_t IntegerDivide(int32_t Left, int32_t Right) {
 }
 
 int32_t IntegerModulo(int32_t Left, int32_t Right) {
-    if (Right == 0) throw TXScriptFault("integer modulo by zero");
-    if (IntegerDivisionFaults(Left, Right)) throw TXScriptFault("integer modulo overflow");
+    if (Right == 0) throw TXScriptFault("integer remainder by zero");
+    if (IntegerDivisionFaults(Left, Right)) throw TXScriptFault("integer remainder overflow");
     return Left % Right;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -24,6 +25,7 @@ constexpr std::string_view Usage = "usage: xrun FILE\n"
                                    "       xrun --code FILE\n"
                                    "       xrun --disasm FILE\n"
                                    "       xrun --script FILE\n"
+                                   "       xrun --check [--script] FILE...\n"
                                    "       xrun --help\n";
 
 constexpr std::string_view Help =
@@ -53,12 +55,26 @@ constexpr std::string_view Help =
     "                 on a fresh host of 4096 slots whose SELF is a plain object named\n"
     "                 SELF without properties; the output is the system's own lines\n"
     "                 (ALERT lines, reports and messages)\n"
+    "  --check [--script] FILE...\n"
+    "                 load each definition file and compile its objects' scripts\n"
+    "                 without running any; with --script, compile each FILE as a\n"
+    "                 root script instead. The output is the same reports as the\n"
+    "                 other modes write; exit status 1 when any report (a line that\n"
+    "                 is not progress such as Loading) was written, 0 otherwise\n"
     "  --help         print this text\n"
     "\n"
-    "FILE may use '\\' or '/' between folders.\n";
+    "FILE may use '\\' or '/' between folders.\n"
+    "\n"
+    "Every mode but --check exits with 0 after reports, as the system goes on past\n"
+    "them; 1 when a file cannot be opened, 2 for a malformed command line.\n"
+    "A run-time fault of a script writes the line \"unhandled exception in\n"
+    "script.execute\" to standard output and, to standard error, one line saying\n"
+    "what and where: \"script fault: KIND in FUNCTION at offset N, FILE Line L\"\n"
+    "(the line counted from 0, as in the compiler's reports).\n";
 
 constexpr int ExitUsage = 2;
 constexpr int ExitNoFile = 1;
+constexpr int ExitReports = 1;
 
 int UsageError(const std::string& Problem) {
     std::fprintf(stderr, "xrun: %s\n%.*s", Problem.c_str(), static_cast<int>(Usage.size()), Usage.data());
@@ -183,6 +199,35 @@ int RunDefinition(const std::string& FileName, bool Tree) {
     return 0;
 }
 
+// The scripts of Object and its children, compiled and not run.
+void CompileScripts(TXGuiObject& Object) {
+    if (Object.HasImplementation && Object.Parser) CompileMainFunction(*Object.Parser);
+    for (int32_t Index = 0; Index < Object.ChildCount(); Index++)
+        if (TXGuiObject* Child = Object.Child(Index)) CompileScripts(*Child);
+}
+
+// Loads or compiles every file, running no script: 1 when any report was written or a file
+// could not be opened.
+int CheckFiles(const std::vector<std::string>& FileNames, bool Scripts) {
+    int64_t ReportsBefore = LogLinesAtOrAbove(1);
+    bool Missing = false;
+    for (const std::string& FileName : FileNames) {
+        if (!CanOpen(FileName)) {
+            Missing = true;
+            continue;
+        }
+        if (Scripts) {
+            TFileParser Parser(FileName, nullptr);
+            CompileMainFunction(Parser);
+        } else {
+            TXGuiObject Root(nullptr, FileName, RootName);
+            CompileScripts(Root);
+        }
+    }
+    if (Missing) return ExitNoFile;
+    return LogLinesAtOrAbove(1) != ReportsBefore ? ExitReports : 0;
+}
+
 int RunApplication(const std::string& TypeFile, const std::string& ContentsFile) {
     if (!CanOpen(TypeFile) || !CanOpen(ContentsFile)) return ExitNoFile;
     auto* Application = new TXGuiApplication(nullptr, TypeFile, ContentsFile, RootName);
@@ -200,6 +245,7 @@ int RunApplication(const std::string& TypeFile, const std::string& ContentsFile)
 } // namespace
 
 int main(int ArgumentCount, char** Arguments) {
+    SetFaultDiagnostics(WriteFaultDiagnostic);
     if (ArgumentCount < 2) return UsageError("no option given");
     std::string_view Option = Arguments[1];
     if (Option == "--help" && ArgumentCount == 2) {
@@ -220,6 +266,13 @@ int main(int ArgumentCount, char** Arguments) {
         if (ArgumentCount < 3) return UsageError("--script needs a file name");
         if (ArgumentCount > 3) return UsageError("unexpected argument '" + std::string(Arguments[3]) + "'");
         return RunScript(Arguments[2]);
+    }
+    if (Option == "--check") {
+        int32_t First = 2;
+        bool Scripts = ArgumentCount > 2 && std::string_view(Arguments[2]) == "--script";
+        if (Scripts) First = 3;
+        if (ArgumentCount <= First) return UsageError("--check needs a file name");
+        return CheckFiles(std::vector<std::string>(Arguments + First, Arguments + ArgumentCount), Scripts);
     }
     if (Option == "--tree") {
         if (ArgumentCount < 3) return UsageError("--tree needs a file name");

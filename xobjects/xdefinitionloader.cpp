@@ -184,10 +184,9 @@ bool TXDefinitionLoader::ChildBlock(TXObject* Parent) {
         ReportLine("object type " + TypeName + " is actually known, but something broke hard.");
         return false;
     }
-    // A child whose name its parent already uses is not the parent's: nothing would free it.
-    TXProperty* Entry = Parent->FindProperty(Child->Name.View());
-    bool Orphan = Child->Parent == Parent && !(Entry && Entry->Kind == ptObject && Entry->Data == Child);
-    if (Orphan) ReportLine("object " + ChildName + " dropped, the name is taken");
+    // A child that its parent holds neither by name nor in its Children belongs to no one:
+    // its block is read into it, then it is freed.
+    bool Orphan = Child->Parent == Parent && !Parent->OwnsChild(*Child);
     bool Succeeded = ChildBody(Child);
     if (Orphan) delete Child;
     return Succeeded;

@@ -53,13 +53,11 @@ TXGuiObject::TXGuiObject(TXObject* InitialParent, std::string_view FileName, std
     SetHandler(xmMouseMove, MethodCode<&TXGuiObject::HandleMouseMove>, this);
     SetHandler(xmMouseDown, MethodCode<&TXGuiObject::HandleMouseDown>, this);
     SetHandler(xmMouseUp, MethodCode<&TXGuiObject::HandleMouseUp>, this);
-    // Only a child its parent registered under its name belongs to the parent's Children:
-    // the parent's Destroy frees exactly those.
+    // Children takes the name unless another child has it there; the parent's Destroy frees
+    // every child its Children holds.
     if (auto* GuiParent = dynamic_cast<TXGuiObject*>(Parent)) {
-        TXProperty* Entry = GuiParent->FindProperty(Name.View());
         TXGuiObject* Self = this;
-        if (Entry && Entry->Kind == ptObject && Entry->Data == this && GuiParent->Children)
-            GuiParent->Children->Add(Name.View(), &Self);
+        if (GuiParent->Children) GuiParent->Children->Add(Name.View(), &Self);
     }
     AddProperty("ALIGN", ptInteger, &Align);
     AddProperty("ALPHA", ptFloat, &Alpha);
@@ -95,6 +93,27 @@ bool TXGuiObject::ForgetChild(std::string_view ChildName) {
     Hover = nullptr;
     CaptureIndex = -1;
     return Deleted;
+}
+
+bool TXGuiObject::ListsChild(const TXObject& Listed) const {
+    void* Entry = Children ? Children->Find(Listed.Name.View()) : nullptr;
+    if (!Entry) return false;
+    TXGuiObject* Found;
+    std::memcpy(&Found, Entry, sizeof Found);
+    return Found == &Listed;
+}
+
+void TXGuiObject::DestroyListedChildren() {
+    for (int32_t Index = ChildCount() - 1; Index >= 0; Index--) {
+        TXGuiObject* Listed = Child(Index);
+        if (!Listed || Listed->Parent != this) continue;
+        try {
+            delete Listed;
+        } catch (...) {
+            LogLine(9, "exception in " + std::string(Name.View()) + ".Destroy, deleting child " +
+                           std::to_string(Index) + "/" + std::to_string(ChildCount()));
+        }
+    }
 }
 
 int32_t TXGuiObject::ChildCount() const {

@@ -58,9 +58,11 @@ constexpr int32_t MaxLoadObjects = 4096;
 
 class TXGuiObject : public TXObject {
 public:
-    // Installs the default handlers, registers the object with its parent (also in the
-    // parent's Children when the parent is a GUI object and took the name), adds the built-in
-    // properties, then loads FileName unless it is empty (see docs/definition-files.md).
+    // Installs the default handlers, registers the object with its parent (and in the
+    // parent's Children when the parent is a GUI object whose Children does not have the
+    // name yet: a child named like a value property of its parent is not reachable by name
+    // but is still laid out, drawn and run), adds the built-in properties, then loads
+    // FileName unless it is empty (see docs/definition-files.md).
     TXGuiObject(TXObject* InitialParent, std::string_view FileName, std::string_view InitialName);
     ~TXGuiObject() noexcept(false) override;
 
@@ -114,6 +116,9 @@ public:
 
 protected:
     bool ForgetChild(std::string_view ChildName) override;
+    bool ListsChild(const TXObject& Child) const override;
+    // Frees the children only Children holds (their names are taken by value properties).
+    void DestroyListedChildren() override;
 
 private:
     friend class TXDefinitionLoader;

@@ -60,7 +60,13 @@ void RunScriptHandler(const TXHandler& Handler) {
     TXScriptHost& Host = *Handler.Host;
     Host.SetStackPosition(0);
     Host.OpenFrame(Handler.Func->Root->VarCount, 1);
+    int32_t Base = Host.StackPointer;
     Host.OpenFrame(Handler.Func->VarCount, 1);
+    // A handler gets no argument: its parameters start empty. A frame that does not fit
+    // is a fault of Execute, which writes nothing there.
+    if (int64_t(Handler.Func->Root->VarCount) + Handler.Func->VarCount < Host.StackSize)
+        for (int32_t Index = 0; Index < Handler.Func->ParamCount && Index < Handler.Func->VarCount; Index++)
+            Host.Stack[size_t(Base + Index)] = TXScriptVariable();
     TXScriptVariable Result;
     Handler.Func->Execute(Host, Result);
     Host.CloseFrame();
@@ -94,6 +100,18 @@ bool TXObject::ForgetChild(std::string_view) {
     return false;
 }
 
+bool TXObject::ListsChild(const TXObject&) const {
+    return false;
+}
+
+void TXObject::DestroyListedChildren() {}
+
+bool TXObject::OwnsChild(const TXObject& Child) const {
+    if (Child.Parent != this) return false;
+    TXProperty* Entry = FindProperty(Child.Name.View());
+    return (Entry && Entry->Kind == ptObject && Entry->Data == &Child) || ListsChild(Child);
+}
+
 void TXObject::Destroy() {
     if (Destroyed) return;
     Destroyed = true;
@@ -105,16 +123,23 @@ void TXObject::Destroy() {
     try {
         if (Parent) {
             TXProperty* Entry = Parent->FindProperty(Name.View());
-            if (Entry && Entry->Kind == ptObject && Entry->Data == this)
+            if (Entry && Entry->Kind == ptObject && Entry->Data == this) {
                 RemoveChild(Parent, Name.View());
-            else
+            } else {
                 std::erase(Parent->UnlistedChildren, this);
+                if (Parent->ListsChild(*this)) Parent->ForgetChild(Name.View());
+            }
         }
     } catch (...) {
         Report();
     }
     try {
         DestroyChildren(Index);
+    } catch (...) {
+        Report();
+    }
+    try {
+        DestroyListedChildren();
     } catch (...) {
         Report();
     }

@@ -132,6 +132,15 @@ protected:
     void Destroy();
     // RemoveChild's part for child lists of derived classes; true when it deleted an entry.
     virtual bool ForgetChild(std::string_view ChildName);
+    // Whether a child list of a derived class holds Child under its name.
+    virtual bool ListsChild(const TXObject& Child) const;
+    // Destroy's part for children that only a derived class's lists hold.
+    virtual void DestroyListedChildren();
+
+public:
+    // Whether this object frees Child: Child is its child and its entry under Child's name
+    // (a property, or an entry of a derived class's child list) is Child itself.
+    bool OwnsChild(const TXObject& Child) const;
 
 private:
     friend bool RemoveChild(TXObject* Parent, std::string_view ChildName);

@@ -114,6 +114,34 @@ TEST(FunctionRecord, ConstructorAndTables) {
     EXPECT_EQ(Listing(F->Code), "0000 opReturn\n");
 }
 
+// The tree keeps its names, code, call sites and lines; nothing refers to the parser, which
+// its owner frees.
+TEST(FunctionRecord, NothingOfTheCompileOutlivesIt) {
+    TCompiled Compiled = CompileScript("FUNCTION F(A) {\n  FUNCTION G() { RETURN 1; }\n  RETURN G();\n}\n"
+                                       "VAR X = F(1, 2);\nF();\n");
+    Compiled.Parser.reset();
+    for (const TXScriptObjectFunction* Function : ListFunctions(*Compiled.Main)) {
+        EXPECT_EQ(Function->Parser, nullptr) << Function->Name;
+        EXPECT_EQ(Function->SourceFile, "t.txt") << Function->Name;
+    }
+    const TXScriptObjectFunction& Main = *Compiled.Main;
+    EXPECT_EQ(Main.FindFunction("F"), 0);
+    EXPECT_EQ(Main.FindVariable("X"), 0);
+    EXPECT_EQ(Main.FunctionAt(0)->FindFunction("G"), 0);
+    // Offsets count from the start of the finished code, opReserve included.
+    EXPECT_EQ(Main.CallSites, (std::vector<TXCallSite>{{15, 2}, {25, 0}}));
+    ASSERT_EQ(Main.SourceLines.size(), 2u);
+    EXPECT_EQ(Main.SourceLines[0].Offset, 5);
+    EXPECT_EQ(Main.SourceLines[0].Line, 4);
+    EXPECT_EQ(Main.SourceLines[1].Offset, 25);
+    EXPECT_EQ(Main.SourceLines[1].Line, 5);
+    EXPECT_EQ(Main.FunctionAt(0)->CallSites, (std::vector<TXCallSite>{{0, 0}}));
+    // A second compile with a new parser starts afresh.
+    TCompiled Again = CompileScript("VAR Y = 1;\nALERT(Y);\n");
+    EXPECT_EQ(Again.Output, "");
+    EXPECT_EQ(Again.Main->Parser, nullptr);
+}
+
 TEST(FunctionRecord, ResolveNameWithDepth) {
     TCompiled Compiled = CompileScript("VAR R; FUNCTION F(P) { VAR L; FUNCTION G() { } } FUNCTION H(R) { }");
     const TXScriptObjectFunction& F = Compiled.Function(0);

@@ -1,3 +1,4 @@
+#include "../capture.h"
 #include "../in_folder.h"
 #include "testplatform.h"
 
@@ -200,6 +201,21 @@ TEST_F(XrunScript, FaultsEndOnlyTheFunctionThatFaults) {
                      "", "after", "unhandled exception in script.execute"}));
 }
 
+// The fault line stays on standard output; standard error says what and where.
+TEST_F(XrunScript, FaultsSayWhatAndWhereOnStandardError) {
+    std::string File = Write("script.txt", "FUNCTION D(A) {\n  ALERT(A);\n  RETURN A % 0;\n}\n"
+                                           "FUNCTION SUM(N) { IF (N < 1) RETURN 0; RETURN N + SUM(N - 1); }\n"
+                                           "ALERT(\"[\" + D(7) + \"]\");\nALERT(SUM(1000));\nSUM(3000);\n");
+    TProgramRun Output = RunXrun({"--script", File});
+    EXPECT_EQ(Output.Status, 0);
+    EXPECT_EQ(Output.Text, Lines({"7", "unhandled exception in script.execute", "[]", "500500",
+                                  "unhandled exception in script.execute"}));
+    TProgramRun Errors = RunXrun({"--script", File}, TCapture::Errors);
+    EXPECT_EQ(Errors.Text, "script fault: integer remainder by zero in D at offset 16, " + File +
+                               " Line 2\nscript fault: stack overflow in SUM at offset 5, " + File +
+                               " Line 4\n");
+}
+
 TEST_F(XrunScript, MissingFileOrArgument) {
     TProgramRun Missing =
         RunXrun({"--script", (Directory / "absent.txt").string()}, TCapture::OutputAndErrors);
@@ -228,6 +244,7 @@ TEST(XrunOptions, HelpDescribesTheOptions) {
     EXPECT_NE(Run.Text.find("--code FILE"), std::string::npos);
     EXPECT_NE(Run.Text.find("--disasm FILE"), std::string::npos);
     EXPECT_NE(Run.Text.find("--script FILE"), std::string::npos);
+    EXPECT_NE(Run.Text.find("--check [--script] FILE..."), std::string::npos);
     EXPECT_NE(Run.Text.find("--help"), std::string::npos);
 }
 
@@ -289,6 +306,38 @@ TEST_F(XrunDefinitions, AFileAloneRunsItsScriptsAndPrintsNoTree) {
     EXPECT_EQ(Run.Status, 0);
     EXPECT_EQ(Run.Text, StartUpLine + "Loading " + File + "\r\nLoading " +
                             (Directory / "child.txt").string() + "\r\n1\r\nchild\r\n");
+}
+
+// --check runs no script and fails only when a report was written.
+TEST_F(XrunDefinitions, CheckPassesTheShippedFilesAndFailsABrokenOne) {
+    std::vector<std::string> Shipped = {"--check"};
+    for (const char* Name : {"data\\testapp.txt", "data\\panel.txt", "data\\toolbar.txt", "data\\button.txt",
+                             "data\\types\\window.txt", "data\\types\\titlebar.txt"})
+        Shipped.push_back(Name);
+    TProgramRun Clean = RunXrunInSourceTree(Shipped);
+    EXPECT_EQ(Clean.Status, 0) << Clean.Text;
+    EXPECT_EQ(CountOf(Clean.Text, "Loading "), CountOf(Clean.Text, "\r\n") - 1) << Clean.Text;
+
+    std::string Good = Write("good.txt", "SELF.WIDTH = 3;\nIMPLEMENTATION\nALERT(\"ran\");\n");
+    std::string Broken = Write("broken.txt", "SELF.WIDTH = 3;\nIMPLEMENTATION\nALERT(\"ran\");\nX = 1;\n");
+    TProgramRun Passed = RunXrun({"--check", Good});
+    EXPECT_EQ(Passed.Status, 0);
+    EXPECT_EQ(Passed.Text, StartUpLine + "Loading " + Good + "\r\n");
+    TProgramRun Failed = RunXrun({"--check", Good, Broken});
+    EXPECT_EQ(Failed.Status, 1);
+    EXPECT_EQ(Failed.Text, StartUpLine + "Loading " + Good + "\r\nLoading " + Broken + "\r\n" + Broken +
+                               " Line 3, near 'X': X is unknown (b37362)\r\n");
+    EXPECT_EQ(RunXrun({"--check", Write("bad.txt", "SELF.NOPE = 1;\nEND.")}).Status, 1);
+    // Every other mode keeps exit status 0 after reports.
+    EXPECT_EQ(RunXrun({Broken}).Status, 0);
+
+    std::string Script = Write("s.txt", "ALERT(1);\n");
+    EXPECT_EQ(RunXrun({"--check", "--script", Script}).Text, StartUpLine);
+    EXPECT_EQ(RunXrun({"--check", "--script", Script}).Status, 0);
+    EXPECT_EQ(RunXrun({"--check", "--script", Script, Broken}).Status, 1);
+    EXPECT_EQ(RunXrun({"--check", (Directory / "absent.txt").string()}, TCapture::OutputAndErrors).Status, 1);
+    EXPECT_EQ(RunXrun({"--check"}, TCapture::Errors).Status, 2);
+    EXPECT_EQ(RunXrun({"--check", "--script"}, TCapture::Errors).Status, 2);
 }
 
 TEST_F(XrunDefinitions, TreeLinesGiveKindAndValueOfEveryValueProperty) {

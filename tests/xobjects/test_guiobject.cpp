@@ -342,4 +342,21 @@ TEST_F(Scripts, AChildsScriptHandlerRunsTheParentsFunctionOnTheParentsHost) {
     EXPECT_EQ(Seen, std::vector<std::string>{"G got it"}); // a script handler never handles
 }
 
+// A handler gets no argument: its parameters start empty, whatever the slots held before.
+TEST_F(Scripts, AHandlersParametersStartEmpty) {
+    std::string File =
+        Write("a.txt", "IMPLEMENTATION\nVAR X = 7;\n"
+                       "FUNCTION CLICKED(A, B) { ALERT(\"[\" + A + B + \"]\"); A = 1; B = 2; }\n");
+    auto Object = Load(File);
+    CaptureOutput([&] { Object->RunMain(); });
+    Object->Host->Stack[1].SetInteger(5);
+    Object->Host->Stack[2].SetInteger(6);
+    TXHandler& Handler = Object->HandlerFor(30);
+    Handler.Kind = hkScriptName;
+    Handler.FuncName.Assign("CLICKED");
+    EXPECT_EQ(CaptureOutput([&] { Object->Processmessage(30, nullptr); }), "[]\r\n");
+    EXPECT_EQ(CaptureOutput([&] { Object->Processmessage(30, nullptr); }), "[]\r\n");
+    EXPECT_EQ(Object->Host->Stack[0].AsInteger(), 7);
+}
+
 } // namespace
