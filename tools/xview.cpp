@@ -220,7 +220,23 @@ std::string WindowTitle(const TXViewer& Viewer, const TOptions& Options) {
     return "xview " + Options.Files.back();
 }
 
+// SDL falls back on drivers that show nothing; unless one is asked for by name, finding only
+// those means there is no display.
+void ChooseDisplayDrivers() {
+    const char* Asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (Asked && *Asked) return;
+    std::string Drivers;
+    for (int Index = 0; Index < SDL_GetNumVideoDrivers(); ++Index) {
+        std::string Name = SDL_GetVideoDriver(Index);
+        if (Name == "offscreen" || Name == "dummy" || Name == "evdev") continue;
+        Drivers += (Drivers.empty() ? "" : ",") + Name;
+    }
+    if (!Drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, Drivers.c_str());
+}
+
 int ShowWindow(const TOptions& Options) {
+    ChooseDisplayDrivers();
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         LogLine(9, std::string("no display: SDL video could not start: ") + SDL_GetError());

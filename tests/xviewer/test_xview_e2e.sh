@@ -80,9 +80,11 @@ shot() {
   import -window "$window" "$work/shot.png" 2>/dev/null
 }
 
-# has_colour IMAGE AREA HEX: a pixel of that colour inside AREA (WxH+LEFT+TOP).
+# has_colour IMAGE AREA HEX: a pixel of about that colour inside AREA (WxH+LEFT+TOP); the
+# edges of smoothed letters are only near their colour.
 has_colour() {
-  convert "$1" -crop "$2" +repage -format %c histogram:info:- 2>/dev/null | grep -qi "#$3"
+  convert "$1" -crop "$2" +repage -alpha off -fuzz 8% -fill "#010203" -opaque "#$3" \
+    -format %c histogram:info:- 2>/dev/null | grep -qi "#010203"
 }
 
 # crop IMAGE AREA OUT
