@@ -295,7 +295,6 @@ int ShowWindow(const TOptions& Options) {
         SDL_GL_DeleteContext(Context);
         SDL_DestroyWindow(Window);
     }
-    SDL_Quit();
     return 0;
 }
 

@@ -117,6 +117,8 @@ finish() {
 
 open_application() {
   needs_display
+  # The pointer off the window, which opens in the middle of the screen: nothing is hovered.
+  xdotool mousemove 0 0
   start_application
   wait_for 30 find_window
   wait_for 30 shows_application
