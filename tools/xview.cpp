@@ -236,7 +236,6 @@ void ChooseDisplayDrivers() {
 
 int ShowWindow(const TOptions& Options) {
     ChooseDisplayDrivers();
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         LogLine(9, std::string("no display: SDL video could not start: ") + SDL_GetError());

@@ -282,7 +282,10 @@ void TXViewer::PointerUp(int32_t X, int32_t Y, uint8_t Button) {
     Record.Button = Button;
     RunClick(*Target, Record);
     // The script may have changed sizes; nothing is left of a freed application.
-    if (Root()) Compose();
+    if (Root())
+        Compose();
+    else
+        ViewPainter->ForgetObjects();
 }
 
 void TXViewer::PointerLeft() {
