@@ -26,8 +26,8 @@ namespace {
 
 constexpr int32_t Width = 1024;
 constexpr int32_t Height = 768;
-constexpr int32_t Panels = 40;          // under the root
-constexpr int32_t ItemsPerPanel = 24;   // under each panel: 40 + 960 = 1,000 objects
+constexpr int32_t Panels = 40;        // under the root
+constexpr int32_t ItemsPerPanel = 24; // under each panel: 40 + 960 = 1,000 objects
 constexpr int32_t FramesPerRound = 20;
 constexpr int32_t Rounds = 9;
 
@@ -41,7 +41,8 @@ struct TRectangle {
 std::string WriteTree(std::vector<TRectangle>& Rectangles) {
     std::filesystem::path File = std::filesystem::temp_directory_path() / "bench-xview-tree.txt";
     std::ofstream Out(File, std::ios::binary);
-    Out << "SELF.WIDTH = " << Width << ";\nSELF.HEIGHT = " << Height << ";\nSELF.CAPTION : STRING = \"Root\";\n";
+    Out << "SELF.WIDTH = " << Width << ";\nSELF.HEIGHT = " << Height
+        << ";\nSELF.CAPTION : STRING = \"Root\";\n";
     Rectangles.push_back({0, 0, Width, Height});
     for (int32_t Panel = 0; Panel < Panels; Panel++) {
         const int32_t Left = 4 + (Panel % 8) * 127, Top = 4 + (Panel / 8) * 152;
@@ -179,8 +180,8 @@ void IdleWindow(benchmark::State& State, bool Thousand) {
             if (Thousand)
                 execl(XVIEW_PATH, "xview", File.c_str(), nullptr);
             else
-                execl(XVIEW_PATH, "xview", SOURCE_DIR "/data/types/window.txt", SOURCE_DIR "/data/testapp.txt",
-                      nullptr);
+                execl(XVIEW_PATH, "xview", SOURCE_DIR "/data/types/window.txt",
+                      SOURCE_DIR "/data/testapp.txt", nullptr);
             _exit(127);
         }
         // Loaded and drawn well within this; then nothing happens for five seconds.

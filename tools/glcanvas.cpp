@@ -97,7 +97,8 @@ bool TGLCanvas::Create(int32_t Width, int32_t Height, std::string& Problem) {
         Problem = "EGL offers no desktop OpenGL";
         return false;
     }
-    const EGLint Wanted[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    const EGLint Wanted[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                             EGL_NONE};
     EGLConfig Config;
     EGLint Count = 0;
     if (!eglChooseConfig(S.Display, Wanted, &Config, 1, &Count) || Count < 1) {
@@ -105,7 +106,8 @@ bool TGLCanvas::Create(int32_t Width, int32_t Height, std::string& Problem) {
         return false;
     }
     S.Context = eglCreateContext(S.Display, Config, EGL_NO_CONTEXT, nullptr);
-    if (S.Context == EGL_NO_CONTEXT || !eglMakeCurrent(S.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, S.Context)) {
+    if (S.Context == EGL_NO_CONTEXT ||
+        !eglMakeCurrent(S.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, S.Context)) {
         Problem = "no OpenGL context (EGL error " + Hex(eglGetError()) + ")";
         return false;
     }
@@ -116,8 +118,8 @@ bool TGLCanvas::Create(int32_t Width, int32_t Height, std::string& Problem) {
     GLint Limit = 0;
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &Limit);
     if (Width > Limit || Height > Limit) {
-        Problem = std::to_string(Width) + " x " + std::to_string(Height) + " is more than OpenGL allows here (" +
-                  std::to_string(Limit) + ")";
+        Problem = std::to_string(Width) + " x " + std::to_string(Height) +
+                  " is more than OpenGL allows here (" + std::to_string(Limit) + ")";
         return false;
     }
     S.Calls.GenFramebuffers(1, &S.Framebuffer);
@@ -129,8 +131,8 @@ bool TGLCanvas::Create(int32_t Width, int32_t Height, std::string& Problem) {
     const GLenum Status = S.Calls.CheckFramebufferStatus(GL_FRAMEBUFFER);
     const GLenum Error = glGetError();
     if (Status != GL_FRAMEBUFFER_COMPLETE || Error != GL_NO_ERROR) {
-        Problem = "no framebuffer of " + std::to_string(Width) + " x " + std::to_string(Height) + " (status " +
-                  Hex(Status) + ", error " + Hex(Error) + ")";
+        Problem = "no framebuffer of " + std::to_string(Width) + " x " + std::to_string(Height) +
+                  " (status " + Hex(Status) + ", error " + Hex(Error) + ")";
         return false;
     }
     glPixelStorei(GL_PACK_ALIGNMENT, 1);

@@ -135,8 +135,8 @@ bool SendClicks(TXViewer& Viewer, const TOptions& Options) {
 bool ClicksInside(const TOptions& Options, int32_t Width, int32_t Height, std::string& Problem) {
     for (const TPoint& Point : Options.Clicks)
         if (Point.X < 0 || Point.Y < 0 || Point.X >= Width || Point.Y >= Height) {
-            Problem = "--click " + std::to_string(Point.X) + "," + std::to_string(Point.Y) + " is outside the " +
-                      std::to_string(Width) + "x" + std::to_string(Height) + " picture";
+            Problem = "--click " + std::to_string(Point.X) + "," + std::to_string(Point.Y) +
+                      " is outside the " + std::to_string(Width) + "x" + std::to_string(Height) + " picture";
             return false;
         }
     return true;
@@ -251,8 +251,8 @@ int ShowWindow(const TOptions& Options) {
     {
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
         SDL_Window* Window =
-            SDL_CreateWindow(WindowTitle(Viewer, Options).c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                             Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+            SDL_CreateWindow(WindowTitle(Viewer, Options).c_str(), SDL_WINDOWPOS_CENTERED,
+                             SDL_WINDOWPOS_CENTERED, Width, Height, SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
         SDL_GLContext Context = Window ? SDL_GL_CreateContext(Window) : nullptr;
         if (!Context) {
             LogLine(9, std::string("xview: no OpenGL window: ") + SDL_GetError());

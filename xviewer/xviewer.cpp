@@ -20,8 +20,9 @@ int32_t Wrap(int64_t Value) {
 
 // The button-down test: inclusive on the left and top edges.
 bool TakesDown(const TXGuiObject& Child, int32_t X, int32_t Y) {
-    return Child.Visible && Child.Enabled && Child.Left <= X && int64_t(X) < int64_t(Child.Left) + Child.Width &&
-           Child.Top <= Y && int64_t(Y) < int64_t(Child.Top) + Child.Height;
+    return Child.Visible && Child.Enabled && Child.Left <= X &&
+           int64_t(X) < int64_t(Child.Left) + Child.Width && Child.Top <= Y &&
+           int64_t(Y) < int64_t(Child.Top) + Child.Height;
 }
 
 // The deepest object of the hover chain below Root; null when the pointer is over no child.
@@ -198,7 +199,8 @@ TXGuiObject* TXViewer::ClientObject() const {
 }
 
 TXViewArea TXViewer::ContentsArea() const {
-    if (TXGuiObject* Client = ClientObject()) return {Client->Left, Client->Top, Client->Width, Client->Height};
+    if (TXGuiObject* Client = ClientObject())
+        return {Client->Left, Client->Top, Client->Width, Client->Height};
     return {0, 0, ViewWidth, ViewHeight};
 }
 
@@ -247,7 +249,8 @@ void TXViewer::PointerDown(int32_t X, int32_t Y, uint8_t Button) {
     if (Button != ClickButton || !Root()) return;
     TXViewArea Area = ContentsArea();
     DownInContents = ToContents;
-    DownTarget = ToContents ? CapturedObject(*Contents(), X - Area.Left, Y - Area.Top) : CapturedObject(*Root(), X, Y);
+    DownTarget =
+        ToContents ? CapturedObject(*Contents(), X - Area.Left, Y - Area.Top) : CapturedObject(*Root(), X, Y);
 }
 
 void TXViewer::PointerMove(int32_t X, int32_t Y, uint8_t Button) {

@@ -22,7 +22,8 @@
 struct TXViewArea {
     int32_t Left = 0, Top = 0, Width = 0, Height = 0;
     bool Contains(int32_t X, int32_t Y) const {
-        return X >= Left && Y >= Top && int64_t(X) < int64_t(Left) + Width && int64_t(Y) < int64_t(Top) + Height;
+        return X >= Left && Y >= Top && int64_t(X) < int64_t(Left) + Width &&
+               int64_t(Y) < int64_t(Top) + Height;
     }
     bool operator==(const TXViewArea&) const = default;
 };
@@ -66,9 +67,9 @@ public:
     // An application "MAIN" of TypeFile with ContentsFile, as `xrun --app` builds it.
     void OpenApplication(std::string_view TypeFile, std::string_view ContentsFile);
 
-    TXGuiObject* Root() const;                // null once freed (TEST(1))
-    TXGuiApplication* Application() const;    // the root when it is an application
-    TXGuiObject* Contents() const;            // the application's contents once taken in
+    TXGuiObject* Root() const;             // null once freed (TEST(1))
+    TXGuiApplication* Application() const; // the root when it is an application
+    TXGuiObject* Contents() const;         // the application's contents once taken in
     bool Ended() const { return Opened && !Root(); }
     // An application whose contents are still loading.
     bool ContentsPending() const;

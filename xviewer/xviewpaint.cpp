@@ -98,14 +98,16 @@ TXColour TextColour(TXColour Fill) {
 
 int32_t ObjectDepth(const TXGuiObject& Object) {
     int32_t Depth = 0;
-    for (const TXObject* Above = Object.Parent; dynamic_cast<const TXGuiObject*>(Above); Above = Above->Parent)
+    for (const TXObject* Above = Object.Parent; dynamic_cast<const TXGuiObject*>(Above);
+         Above = Above->Parent)
         Depth++;
     return Depth;
 }
 
 std::string ObjectPath(const TXGuiObject& Object) {
     std::string Path(Object.Name.View());
-    for (const TXObject* Above = Object.Parent; dynamic_cast<const TXGuiObject*>(Above); Above = Above->Parent)
+    for (const TXObject* Above = Object.Parent; dynamic_cast<const TXGuiObject*>(Above);
+         Above = Above->Parent)
         Path = std::string(Above->Name.View()) + "." + Path;
     return Path;
 }
@@ -231,7 +233,8 @@ const TXViewPainter::TTextTexture& TXViewPainter::TextureFor(std::string_view Te
     return Texture;
 }
 
-void TXViewPainter::DrawText(std::string_view Text, int32_t Width, int32_t Height, TXColour Colour, float Alpha) {
+void TXViewPainter::DrawText(std::string_view Text, int32_t Width, int32_t Height, TXColour Colour,
+                             float Alpha) {
     const TTextTexture& Texture = TextureFor(Text);
     if (!Texture.Name || Texture.Width <= 0 || Texture.Height <= 0) return;
     // Centred in a row of up to two lines of text, else near the top; cut at the right and

@@ -31,13 +31,15 @@ protected:
             Viewer.OpenApplication(Write("type.txt", Type), Write("contents.txt", Contents));
             Viewer.Resize(Width, Height);
             auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-            while (Viewer.ContentsPending() && !Viewer.CheckContents() && std::chrono::steady_clock::now() < Deadline)
+            while (Viewer.ContentsPending() && !Viewer.CheckContents() &&
+                   std::chrono::steady_clock::now() < Deadline)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         });
         ASSERT_NE(Viewer.Contents(), nullptr);
     }
 
-    std::string OpenObject(TXViewer& Viewer, const std::string& Text, int32_t Width = 100, int32_t Height = 100) {
+    std::string OpenObject(TXViewer& Viewer, const std::string& Text, int32_t Width = 100,
+                           int32_t Height = 100) {
         return CaptureOutput([&] {
             Viewer.OpenObject(Write("main.txt", Text));
             Viewer.Resize(Width, Height);
@@ -110,8 +112,9 @@ TEST_F(ClickRule, TheNameIsResolvedInTheNearestScriptOnly) {
     bool Ran = false;
     EXPECT_EQ(CaptureOutput([&] { Ran = RunClick(*ChildOf(*Root, "PLAIN"), Up); }), "hit\r\n");
     EXPECT_TRUE(Ran);
-    EXPECT_EQ(CaptureOutput([&] { Ran = RunClick(*ChildOf(*Root, "SCRIPTED"), Up); }),
-              "xview: ONCLICK of SELF.SCRIPTED names HIT, which the nearest script above it does not declare\r\n");
+    EXPECT_EQ(
+        CaptureOutput([&] { Ran = RunClick(*ChildOf(*Root, "SCRIPTED"), Up); }),
+        "xview: ONCLICK of SELF.SCRIPTED names HIT, which the nearest script above it does not declare\r\n");
     EXPECT_FALSE(Ran);
 }
 
@@ -149,12 +152,13 @@ TEST_F(ClickRule, AFaultingFunctionPrintsTheFaultLineAndClicksGoOn) {
     EXPECT_FALSE(Viewer.Ended());
 }
 
-const std::string Window = "SELF.WIDTH = 200;\nSELF.HEIGHT = 150;\nSELF.BORDERSIZE = 1;\n"
-                           "NEW TITLE = OBJECT: ALIGN = 3; HEIGHT = 20;\n"
-                           "  NEW SHUT = OBJECT: LEFT = 180; WIDTH = 16; HEIGHT = 16; ONCLICK : STRING = CLOSE; END;\n"
-                           "END;\n"
-                           "NEW CLIENT = OBJECT: ALIGN = 5; BORDERSIZE = 2; END;\n"
-                           "IMPLEMENTATION\nFUNCTION CLOSE() { TEST(1) }\n";
+const std::string Window =
+    "SELF.WIDTH = 200;\nSELF.HEIGHT = 150;\nSELF.BORDERSIZE = 1;\n"
+    "NEW TITLE = OBJECT: ALIGN = 3; HEIGHT = 20;\n"
+    "  NEW SHUT = OBJECT: LEFT = 180; WIDTH = 16; HEIGHT = 16; ONCLICK : STRING = CLOSE; END;\n"
+    "END;\n"
+    "NEW CLIENT = OBJECT: ALIGN = 5; BORDERSIZE = 2; END;\n"
+    "IMPLEMENTATION\nFUNCTION CLOSE() { TEST(1) }\n";
 
 const std::string Contents = "NEW PRESS = OBJECT: LEFT = 10; TOP = 10; WIDTH = 30; HEIGHT = 20;\n"
                              "  ONCLICK : STRING = PRESSED;\nEND;\n"
@@ -176,8 +180,9 @@ TEST_F(ClickRule, TestOneFromAClickFreesTheApplicationAndEndsTheViewer) {
 
 TEST_F(ClickRule, TestOneWhileTheWindowIsBuiltEndsTheViewer) {
     TXViewer Viewer;
-    Output = CaptureOutput(
-        [&] { Viewer.OpenApplication(Write("type.txt", "IMPLEMENTATION\nTEST(1)\n"), Write("c.txt", "END.")); });
+    Output = CaptureOutput([&] {
+        Viewer.OpenApplication(Write("type.txt", "IMPLEMENTATION\nTEST(1)\n"), Write("c.txt", "END."));
+    });
     EXPECT_TRUE(Viewer.Ended());
 }
 

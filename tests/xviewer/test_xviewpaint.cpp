@@ -64,8 +64,8 @@ TEST_F(Painting, AFilledRectangleInTheRecordsAlphaWithAOnePixelBorder) {
     EXPECT_EQ(Box[16].X, 29);
     EXPECT_NE(Box[4].R, Box[0].R);
     EXPECT_EQ(GLRecord::TraceOf({"glTranslatef"}),
-              (std::vector<std::string>{"glTranslatef(0, 0, 0)", "glTranslatef(10, 5, 0)", "glTranslatef(-10, -5, 0)",
-                                        "glTranslatef(-0, -0, 0)"}));
+              (std::vector<std::string>{"glTranslatef(0, 0, 0)", "glTranslatef(10, 5, 0)",
+                                        "glTranslatef(-10, -5, 0)", "glTranslatef(-0, -0, 0)"}));
 }
 
 TEST_F(Painting, NothingIsDrawnOutsideAPainterOrForAnEmptyRectangle) {
@@ -81,7 +81,8 @@ TEST_F(Painting, NothingIsDrawnOutsideAPainterOrForAnEmptyRectangle) {
 }
 
 TEST_F(Painting, ColourFromColorElseTheDepthShadeLighterHoveredDarkerCaptured) {
-    auto Root = Load(Write("t.txt", "NEW A = OBJECT: NEW B = OBJECT: COLOR : STRING = \"#3060a0\"; END; END;\nEND.\n"));
+    auto Root = Load(
+        Write("t.txt", "NEW A = OBJECT: NEW B = OBJECT: COLOR : STRING = \"#3060a0\"; END; END;\nEND.\n"));
     TXGuiObject* A = ChildOf(*Root, "A");
     TXGuiObject* B = ChildOf(*A, "B");
     EXPECT_EQ(Painter.FillOf(*Root), DepthShade(0));
@@ -110,9 +111,11 @@ TEST_F(Painting, ColourFromColorElseTheDepthShadeLighterHoveredDarkerCaptured) {
 TEST_F(Painting, AMalformedColorIsIgnoredWithOneLineNamingTheObject) {
     TXColour Colour;
     EXPECT_TRUE(ParseColour("#A0b0C0", Colour));
-    for (const char* Bad : {"#A0B0C", "A0B0C0", "#A0B0CG", "#A0B0C00", "red"}) EXPECT_FALSE(ParseColour(Bad, Colour)) << Bad;
-    auto Root = Load(Write("t.txt", "SELF.WIDTH = 9;\nSELF.HEIGHT = 9;\n"
-                                    "NEW A = OBJECT: WIDTH = 5; HEIGHT = 5; COLOR : STRING = red; END;\nEND.\n"));
+    for (const char* Bad : {"#A0B0C", "A0B0C0", "#A0B0CG", "#A0B0C00", "red"})
+        EXPECT_FALSE(ParseColour(Bad, Colour)) << Bad;
+    auto Root =
+        Load(Write("t.txt", "SELF.WIDTH = 9;\nSELF.HEIGHT = 9;\n"
+                            "NEW A = OBJECT: WIDTH = 5; HEIGHT = 5; COLOR : STRING = red; END;\nEND.\n"));
     TXViewPainter::InstallHandlers(*Root);
     EXPECT_EQ(Draw(*Root), "xview: SELF.A: COLOR \"RED\" is not #RRGGBB, ignored\r\n");
     EXPECT_EQ(Draw(*Root), "");
@@ -123,11 +126,12 @@ TEST_F(Painting, AMalformedColorIsIgnoredWithOneLineNamingTheObject) {
 
 TEST_F(Painting, CaptionElseTextLeftAlignedAndCutAtTheRectangle) {
     ASSERT_TRUE(Painter.HasFont());
-    auto Root = Load(Write("t.txt", "SELF.WIDTH = 200;\nSELF.HEIGHT = 100;\nSELF.TEXT : STRING = \"Status\";\n"
-                                    "NEW A = OBJECT: WIDTH = 30; HEIGHT = 8;\n"
-                                    "  CAPTION : STRING = \"A caption far too long\"; TEXT : STRING = hidden;\nEND;\n"
-                                    "NEW B = OBJECT: WIDTH = 30; HEIGHT = 30; CAPTION : STRING; END;\n"
-                                    "NEW C = OBJECT: WIDTH = 30; HEIGHT = 20; TEXT : STRING = c; END;\nEND.\n"));
+    auto Root =
+        Load(Write("t.txt", "SELF.WIDTH = 200;\nSELF.HEIGHT = 100;\nSELF.TEXT : STRING = \"Status\";\n"
+                            "NEW A = OBJECT: WIDTH = 30; HEIGHT = 8;\n"
+                            "  CAPTION : STRING = \"A caption far too long\"; TEXT : STRING = hidden;\nEND;\n"
+                            "NEW B = OBJECT: WIDTH = 30; HEIGHT = 30; CAPTION : STRING; END;\n"
+                            "NEW C = OBJECT: WIDTH = 30; HEIGHT = 20; TEXT : STRING = c; END;\nEND.\n"));
     EXPECT_EQ(TXViewPainter::TextOf(*ChildOf(*Root, "A")), "A caption far too long");
     EXPECT_EQ(TXViewPainter::TextOf(*ChildOf(*Root, "B")), "");
     EXPECT_EQ(TXViewPainter::TextOf(*Root), "Status");
