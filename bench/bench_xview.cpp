@@ -1,7 +1,7 @@
 // The viewer: frames per second drawing a generated tree of 1,000 objects off-screen (EGL,
 // 1024 x 768), rounds interleaved with a bare OpenGL loop that draws the same rectangles,
 // borders and text quads directly; and the processor use of an idle xview window once drawn
-// (needs a display: run under xvfb-run).
+// (needs a display: run under scripts/with-display).
 #include "glcanvas.h"
 #include "xlogging.h"
 #include "xviewer.h"
@@ -167,7 +167,7 @@ double ProcessorSeconds(pid_t Process) {
 
 void IdleWindow(benchmark::State& State, bool Thousand) {
     if (!std::getenv("DISPLAY")) {
-        State.SkipWithError("no display (run under xvfb-run)");
+        State.SkipWithError("no display (run under scripts/with-display)");
         return;
     }
     std::vector<TRectangle> Rectangles;
