@@ -80,9 +80,19 @@ TGLCanvas::~TGLCanvas() {
 }
 
 bool TGLCanvas::Create(int32_t Width, int32_t Height, std::string& Problem) {
+    if (!CreateContext(Problem)) return false;
+    GLint Limit = 0;
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &Limit);
+    if (Width > Limit || Height > Limit) {
+        Problem = std::to_string(Width) + " x " + std::to_string(Height) +
+                  " is more than OpenGL allows here (" + std::to_string(Limit) + ")";
+        return false;
+    }
+    return CreateFramebuffer(Width, Height, Problem);
+}
+
+bool TGLCanvas::CreateContext(std::string& Problem) {
     TState& S = *State;
-    S.Width = Width;
-    S.Height = Height;
     S.Display = OpenDisplay();
     if (S.Display == EGL_NO_DISPLAY) {
         Problem = "no EGL display (Mesa's libEGL and its drivers are needed)";
@@ -105,6 +115,7 @@ bool TGLCanvas::Create(int32_t Width, int32_t Height, std::string& Problem) {
         Problem = "EGL has no configuration for desktop OpenGL";
         return false;
     }
+    // No version asked for: the compatibility profile, with OpenGL 1.1 immediate mode.
     S.Context = eglCreateContext(S.Display, Config, EGL_NO_CONTEXT, nullptr);
     if (S.Context == EGL_NO_CONTEXT ||
         !eglMakeCurrent(S.Display, EGL_NO_SURFACE, EGL_NO_SURFACE, S.Context)) {
@@ -115,17 +126,18 @@ bool TGLCanvas::Create(int32_t Width, int32_t Height, std::string& Problem) {
         Problem = "OpenGL has no framebuffer objects";
         return false;
     }
-    GLint Limit = 0;
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &Limit);
-    if (Width > Limit || Height > Limit) {
-        Problem = std::to_string(Width) + " x " + std::to_string(Height) +
-                  " is more than OpenGL allows here (" + std::to_string(Limit) + ")";
-        return false;
-    }
+    return true;
+}
+
+bool TGLCanvas::CreateFramebuffer(int32_t Width, int32_t Height, std::string& Problem) {
+    TState& S = *State;
+    S.Width = Width;
+    S.Height = Height;
     S.Calls.GenFramebuffers(1, &S.Framebuffer);
     S.Calls.BindFramebuffer(GL_FRAMEBUFFER, S.Framebuffer);
     S.Calls.GenRenderbuffers(1, &S.Colour);
     S.Calls.BindRenderbuffer(GL_RENDERBUFFER, S.Colour);
+    // 8 bits a channel, as a window's pixel format; no depth buffer.
     S.Calls.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, Width, Height);
     S.Calls.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, S.Colour);
     const GLenum Status = S.Calls.CheckFramebufferStatus(GL_FRAMEBUFFER);
@@ -136,19 +148,23 @@ bool TGLCanvas::Create(int32_t Width, int32_t Height, std::string& Problem) {
         return false;
     }
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    S.Row.resize(size_t(Width) * 3);
     return true;
 }
 
 bool TGLCanvas::Read(std::vector<uint8_t>& Rgb, std::string& Problem) {
-    const int32_t Width = State->Width, Height = State->Height;
+    Rgb.resize(size_t(State->Width) * 3 * size_t(State->Height));
+    return Read(0, 0, State->Width, State->Height, Rgb.data(), Problem);
+}
+
+bool TGLCanvas::Read(int32_t X, int32_t Y, int32_t Width, int32_t Height, uint8_t* Rgb,
+                     std::string& Problem) {
     const size_t RowBytes = size_t(Width) * 3;
-    Rgb.resize(RowBytes * size_t(Height));
-    glReadPixels(0, 0, Width, Height, GL_RGB, GL_UNSIGNED_BYTE, Rgb.data());
+    State->Row.resize(RowBytes);
     // OpenGL counts rows from the bottom.
+    glReadPixels(X, State->Height - Y - Height, Width, Height, GL_RGB, GL_UNSIGNED_BYTE, Rgb);
     for (int32_t Top = 0, Bottom = Height - 1; Top < Bottom; Top++, Bottom--) {
-        uint8_t* Upper = Rgb.data() + RowBytes * size_t(Top);
-        uint8_t* Lower = Rgb.data() + RowBytes * size_t(Bottom);
+        uint8_t* Upper = Rgb + RowBytes * size_t(Top);
+        uint8_t* Lower = Rgb + RowBytes * size_t(Bottom);
         std::memcpy(State->Row.data(), Upper, RowBytes);
         std::memcpy(Upper, Lower, RowBytes);
         std::memcpy(Lower, State->Row.data(), RowBytes);

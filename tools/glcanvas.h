@@ -20,9 +20,16 @@ public:
     // A Width x Height framebuffer, current on this thread. False, with Problem saying why,
     // when OpenGL is not to be had at that size.
     bool Create(int32_t Width, int32_t Height, std::string& Problem);
+    // The two halves of Create, for a caller with limits of its own to check in between:
+    // the context, current on this thread, then the framebuffer.
+    bool CreateContext(std::string& Problem);
+    bool CreateFramebuffer(int32_t Width, int32_t Height, std::string& Problem);
     // What has been drawn: Width x Height x 3 bytes (red, green, blue), rows from the top.
     // False, with Problem set, when OpenGL reported an error.
     bool Read(std::vector<uint8_t>& Rgb, std::string& Problem);
+    // The same for the Width x Height part whose top-left corner is at X, Y (from the top),
+    // into Rgb, which holds Width x Height x 3 bytes.
+    bool Read(int32_t X, int32_t Y, int32_t Width, int32_t Height, uint8_t* Rgb, std::string& Problem);
     // Waits until everything drawn so far is done.
     void Finish();
 
