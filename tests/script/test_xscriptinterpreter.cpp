@@ -776,6 +776,29 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
     }
 }
 
+// A compare-and-jump step spends the jump's step only when it runs combined, and a spent
+// budget faults at the jump with its condition on top, as the single jump does.
+TEST(CombinedSteps, SpendTheStepBudgetAsTheirInstructionsDo) {
+    std::string LoadX, PushK, Less, Jump, Tail;
+    AppendOpSlot(LoadX, opLoadVar, 0, 0);
+    AppendOpInt32(PushK, opPushInt, 1);
+    AppendOp(Less, opLess);
+    AppendOpInt32(Tail, opPushInt, 111);
+    TSequence Sequence;
+    Sequence.Instructions = {LoadX, PushK, Less, Jump, Tail};
+    Sequence.JumpAt = 3;
+    std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
+    for (const TXScriptVariable& X : {TXScriptVariable::FromInteger(0), TXScriptVariable::FromText("0")})
+        for (int64_t Budget : {0, 1}) {
+            std::vector<TXScriptVariable> Stack(4, X);
+            SetScriptStepBudget(Budget);
+            std::string CombinedState = RunOn(Combined, Stack, 1, -1);
+            std::string SingleState = RunOn(Single, Stack, 1, -1);
+            SetScriptStepBudget(-1);
+            EXPECT_EQ(CombinedState, SingleState) << Describe(X) << ", budget " << Budget;
+        }
+}
+
 TEST(CombinedSteps, ChangedCodeIsDecodedAgain) {
     TScript Script;
     AppendOpInt32(Script.Root.Code, opPushInt, 1);
