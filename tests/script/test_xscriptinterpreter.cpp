@@ -371,6 +371,20 @@ TEST_F(Calls, CallVariableOnAnIntegerLeavesItAboveTheArguments) {
     EXPECT_EQ(Script.Host.Stack[3].AsInteger(), 2);
 }
 
+TEST_F(Calls, CallVariableOnAFunctionValueWithoutAFunctionIsAFault) {
+    TScript Script;
+    Script.Host.Stack[0].kind = vkFunction; // a function value that names none
+    Script.Host.Stack[0].reference = nullptr;
+    std::string& Code = Script.Root.Code;
+    AppendOpSlot(Code, opCallVariable, 0, 0);
+    AppendOpName(Code, opPushString, "not reached");
+    AppendOp(Code, opAlert);
+    AppendOp(Code, opReturnNil);
+    EXPECT_EQ(Script.Run(), Fault);
+    EXPECT_EQ(Script.Result.kind, vkString);
+    EXPECT_TRUE(Script.Result.text.Empty());
+}
+
 TEST_F(Calls, AFunctionValueIsCalledWithFrameDepthZero) {
     TScript Script;
     TXScriptObjectFunction& Callee = Script.Nested(Script.Root, "F", 1, 1);
