@@ -49,7 +49,7 @@ def main():
         if module in GOAL_MODULES:
             goal = "met" if line_share >= LINE_GOAL and branch_share >= BRANCH_GOAL else "MISSED"
         print(f"{module:<20} {lines_hit:>8}/{lines:<8} {line_share:>6.1f}  "
-              f"{branches_hit:>8}/{branches:<8} {branch_share:>6.1f}  {goal}")
+              f"{branches_hit:>8}/{branches:<8} {branch_share:>6.1f}  {goal}".rstrip())
     print(f"{'all':<20} {all_rows[0]:>8}/{all_rows[1]:<8} {percent(all_rows[0], all_rows[1]):>6.1f}  "
           f"{all_rows[2]:>8}/{all_rows[3]:<8} {percent(all_rows[2], all_rows[3]):>6.1f}")
     print(f"goal: {LINE_GOAL:.0f} % of lines and {BRANCH_GOAL:.0f} % of branches in "
