@@ -99,3 +99,19 @@ bench: build
 
 clean:
 	rm -rf build build-asan build-tsan build-win32 build-fuzz
+
+# Line and branch coverage of the tests and of the fuzz corpora replayed (fuzz/replay/), in a
+# tree of its own (gcc --coverage, no optimisation; gcovr): a table per module at the end,
+# the report in build-coverage/html/. Not part of `make test`: it is slower.
+.PHONY: deps-coverage build-coverage coverage
+
+deps-coverage:
+	@scripts/install-deps show tests coverage
+
+build-coverage: deps-coverage
+	@cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DXTESTS=ON -DCMAKE_C_FLAGS=--coverage \
+		-DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage -DXFUZZREPLAY=ON $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-coverage -j$(JOBS)
+
+coverage: build-coverage
+	@CTEST_FLAGS="$(CTEST_FLAGS)" scripts/coverage

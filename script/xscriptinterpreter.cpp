@@ -996,9 +996,14 @@ void TXExecution::Run(TXScriptVariable& Result) {
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     LoadOperateJump_##Index : {                                                                              \
-        X_SPEND();                                                                                           \
         const TXStep* Next = LoadOperate<Op, true>(Step, Host, Slots, Size, FrameBase, Sp);                  \
-        if (!Next) goto LoadOnly;                                                                            \
+        if (!Next) goto LoadOnly; /* the single jump spends the step */                                      \
+        if (--StepsLeft < 0) {                                                                               \
+            /* The jump faults with its condition on top, as it does alone. */                               \
+            Sp = SlotAbove(Sp, Size);                                                                        \
+            X_SYNC();                                                                                        \
+            Fault("step budget spent");                                                                      \
+        }                                                                                                    \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     LoadAssign_##Index : if (!Assign<Op, true>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;       \

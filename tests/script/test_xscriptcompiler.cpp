@@ -591,6 +591,18 @@ TEST(Statements, CompoundAssignments) {
     EXPECT_EQ(Compiled.Code(), Expected + Last);
 }
 
+TEST(Statements, CompoundAssignmentsToMembersCarryTheirOperator) {
+    std::string Code = CompileScript("VAR V; V.A -= 1; V.A /= 2; V.A *= 3; V.A %= 4;").Code();
+    std::string Updates;
+    for (size_t At = Code.find("opUpdateObjectChild"); At != std::string::npos;
+         At = Code.find("opUpdateObjectChild", At + 1))
+        Updates += Code.substr(At, Code.find('\n', At) - At) + "\n";
+    EXPECT_EQ(Updates, "opUpdateObjectChild 2 (-=) \"A\"\n"
+                       "opUpdateObjectChild 3 (/=) \"A\"\n"
+                       "opUpdateObjectChild 4 (*=) \"A\"\n"
+                       "opUpdateObjectChild 5 (%=) \"A\"\n");
+}
+
 TEST(Statements, MembersOfVariables) {
     EXPECT_EQ(CompileScript("VAR V; V.A = 3; V.A += 3; V.B.C = 1; V.M(1);").Code(),
               "0000 opReserve 1\n"

@@ -371,6 +371,20 @@ TEST_F(Calls, CallVariableOnAnIntegerLeavesItAboveTheArguments) {
     EXPECT_EQ(Script.Host.Stack[3].AsInteger(), 2);
 }
 
+TEST_F(Calls, CallVariableOnAFunctionValueWithoutAFunctionIsAFault) {
+    TScript Script;
+    Script.Host.Stack[0].kind = vkFunction; // a function value that names none
+    Script.Host.Stack[0].reference = nullptr;
+    std::string& Code = Script.Root.Code;
+    AppendOpSlot(Code, opCallVariable, 0, 0);
+    AppendOpName(Code, opPushString, "not reached");
+    AppendOp(Code, opAlert);
+    AppendOp(Code, opReturnNil);
+    EXPECT_EQ(Script.Run(), Fault);
+    EXPECT_EQ(Script.Result.kind, vkString);
+    EXPECT_TRUE(Script.Result.text.Empty());
+}
+
 TEST_F(Calls, AFunctionValueIsCalledWithFrameDepthZero) {
     TScript Script;
     TXScriptObjectFunction& Callee = Script.Nested(Script.Root, "F", 1, 1);
@@ -774,6 +788,29 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         ASSERT_EQ(RunOn(Combined, Stack, Pointer, Frame), RunOn(Single, Stack, Pointer, Frame))
             << "case " << Case << ": " << testing::PrintToString(DisassembleCode(Combined));
     }
+}
+
+// A compare-and-jump step spends the jump's step only when it runs combined, and a spent
+// budget faults at the jump with its condition on top, as the single jump does.
+TEST(CombinedSteps, SpendTheStepBudgetAsTheirInstructionsDo) {
+    std::string LoadX, PushK, Less, Jump, Tail;
+    AppendOpSlot(LoadX, opLoadVar, 0, 0);
+    AppendOpInt32(PushK, opPushInt, 1);
+    AppendOp(Less, opLess);
+    AppendOpInt32(Tail, opPushInt, 111);
+    TSequence Sequence;
+    Sequence.Instructions = {LoadX, PushK, Less, Jump, Tail};
+    Sequence.JumpAt = 3;
+    std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
+    for (const TXScriptVariable& X : {TXScriptVariable::FromInteger(0), TXScriptVariable::FromText("0")})
+        for (int64_t Budget : {0, 1}) {
+            std::vector<TXScriptVariable> Stack(4, X);
+            SetScriptStepBudget(Budget);
+            std::string CombinedState = RunOn(Combined, Stack, 1, -1);
+            std::string SingleState = RunOn(Single, Stack, 1, -1);
+            SetScriptStepBudget(-1);
+            EXPECT_EQ(CombinedState, SingleState) << Describe(X) << ", budget " << Budget;
+        }
 }
 
 TEST(CombinedSteps, ChangedCodeIsDecodedAgain) {
