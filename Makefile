@@ -98,7 +98,7 @@ bench: build
 	@echo "benchmarks are in build/bin/bench_*; run one, e.g. build/bin/bench_foundation"
 
 clean:
-	rm -rf build build-asan build-tsan build-win32 build-fuzz
+	rm -rf build build-asan build-tsan build-win32 build-fuzz build-coverage
 
 # Line and branch coverage of the tests and of the fuzz corpora replayed (fuzz/replay/), in a
 # tree of its own (gcc --coverage, no optimisation; gcovr): a table per module at the end,
