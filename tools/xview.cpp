@@ -2,6 +2,7 @@
 
 #include "framesink.h"
 #include "glcanvas.h"
+#include "sdldisplay.h"
 #include "xlogging.h"
 #include "xviewer.h"
 
@@ -218,20 +219,6 @@ std::string WindowTitle(const TXViewer& Viewer, const TOptions& Options) {
         if (!Text.empty()) return std::string(Text);
     }
     return "xview " + Options.Files.back();
-}
-
-// SDL falls back on drivers that show nothing; unless one is asked for by name, finding only
-// those means there is no display.
-void ChooseDisplayDrivers() {
-    const char* Asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
-    if (Asked && *Asked) return;
-    std::string Drivers;
-    for (int Index = 0; Index < SDL_GetNumVideoDrivers(); ++Index) {
-        std::string Name = SDL_GetVideoDriver(Index);
-        if (Name == "offscreen" || Name == "dummy" || Name == "evdev") continue;
-        Drivers += (Drivers.empty() ? "" : ",") + Name;
-    }
-    if (!Drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, Drivers.c_str());
 }
 
 int ShowWindow(const TOptions& Options) {

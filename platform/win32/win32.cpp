@@ -2,6 +2,7 @@
 
 #include "windows.h"
 
+#include "sdldisplay.h"
 #include "xlogging.h"
 
 #include <SDL.h>
@@ -226,20 +227,6 @@ TWindowClass* FindClass(LPCSTR Name) {
 
 HINSTANCE InstanceOf(HINSTANCE Instance) {
     return Instance != nullptr ? Instance : GetModuleHandleA(nullptr);
-}
-
-// SDL falls back on drivers that show nothing; unless one is asked for by name, finding only
-// those means there is no display.
-void ChooseDisplayDrivers() {
-    const char* Asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
-    if (Asked != nullptr && *Asked != '\0') return;
-    std::string Drivers;
-    for (int Index = 0; Index < SDL_GetNumVideoDrivers(); ++Index) {
-        std::string Name = SDL_GetVideoDriver(Index);
-        if (Name == "offscreen" || Name == "dummy" || Name == "evdev") continue;
-        Drivers += (Drivers.empty() ? "" : ",") + Name;
-    }
-    if (!Drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, Drivers.c_str());
 }
 
 void StartVideo() {
