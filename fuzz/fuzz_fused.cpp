@@ -17,15 +17,19 @@ namespace {
 
 // The code with an opNop before every instruction but the first and every jump moved to
 // the same instruction; the code itself when it does not decode into whole instructions
-// whose jumps land on instruction starts or the end.
-std::string SeparateInstructions(const std::string& Code) {
-    std::map<int64_t, int32_t> NewOffset; // old instruction start (and the end) -> new one
+// whose jumps land on instruction starts or the end. NewOffset gets where each instruction
+// start (and the end) went.
+std::string SeparateInstructions(const std::string& Code, std::map<int64_t, int32_t>& NewOffset) {
+    NewOffset.clear();
     std::vector<TXInstruction> Instructions;
     int32_t Length = static_cast<int32_t>(Code.size());
     int32_t Added = 0;
     for (int32_t Offset = 0; Offset < Length;) {
         TXInstruction Instruction;
-        if (DecodeInstruction(Code, Offset, Instruction) != dsOk) return Code;
+        if (DecodeInstruction(Code, Offset, Instruction) != dsOk) {
+            NewOffset.clear();
+            return Code;
+        }
         if (Offset > 0) Added++;
         NewOffset[Offset] = Offset + Added;
         Instructions.push_back(Instruction);
@@ -33,7 +37,10 @@ std::string SeparateInstructions(const std::string& Code) {
     }
     NewOffset[Length] = Length + Added;
     for (const TXInstruction& Instruction : Instructions)
-        if (Instruction.Layout == olJump && NewOffset.count(Instruction.Target) == 0) return Code;
+        if (Instruction.Layout == olJump && NewOffset.count(Instruction.Target) == 0) {
+            NewOffset.clear();
+            return Code;
+        }
 
     std::string Separated;
     for (const TXInstruction& Instruction : Instructions) {
@@ -166,7 +173,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
     for (size_t Index = 0; Index < SingleFunctions.size(); Index++) {
         auto* Function = const_cast<TXScriptObjectFunction*>(SingleFunctions[Index]);
         FUZZ_CHECK(Function->Code == CombinedFunctions[Index]->Code);
-        Function->Code = SeparateInstructions(Function->Code);
+        std::map<int64_t, int32_t> NewOffset;
+        Function->Code = SeparateInstructions(Function->Code, NewOffset);
+        // What the compiler keeps beside the code is keyed by offset: it moves with the code.
+        for (TXCallSite& Site : Function->CallSites)
+            if (auto Moved = NewOffset.find(Site.Offset); Moved != NewOffset.end()) Site.Offset = Moved->second;
+        for (TXSourceLine& Line : Function->SourceLines)
+            if (auto Moved = NewOffset.find(Line.Offset); Moved != NewOffset.end()) Line.Offset = Moved->second;
     }
     std::string CombinedState = RunAndDescribe(*Combined);
     std::string SingleState = RunAndDescribe(*Single);
