@@ -1,0 +1,258 @@
+#include "xscriptexecution.h"
+
+#include "xlogging.h"
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <string>
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
+
+// Execute, the interpreter's entry from native code: the run's limits, its faults and their
+// reports, and the routines that the modules above register with the interpreter.
+
+namespace xscriptinterpreter {
+namespace {
+
+std::atomic<TXTestRoutine> TestRoutineSet{nullptr};
+std::atomic<TXExecutionsEndedRoutine> ExecutionsEndedSet{nullptr};
+std::atomic<TXFaultDiagnostics> FaultDiagnosticsSet{nullptr};
+
+constexpr std::string_view FaultMessage = "unhandled exception in script.execute";
+constexpr std::string_view NoCallableMessage = "callvariable was called with no callable variable";
+constexpr std::string_view CallMethodMessage = "this doesnt even work!";
+
+// The harness's budget for each outermost run (SetScriptStepBudget).
+std::atomic<int64_t> StepBudget{INT64_MAX};
+std::atomic<uint64_t> ExecutionCount{0};
+
+std::string UnknownByteMessage(uint8_t Byte, int32_t Offset) {
+    static const char Digits[] = "0123456789ABCDEF";
+    std::string Message = "unknown byte ";
+    Message += Digits[Byte >> 4];
+    Message += Digits[Byte & 15];
+    Message += " at position ";
+    Message += std::to_string(int64_t(Offset) + 1);
+    return Message;
+}
+
+} // namespace
+
+const TXScriptText& UndefinedText() {
+    static const TXScriptText Text("undefined");
+    return Text;
+}
+
+const TXScriptText& NilText() {
+    static const TXScriptText Text("NIL");
+    return Text;
+}
+
+void Diagnose(std::string_view Kind, const TXScriptObjectFunction& Function, int32_t Offset) {
+    TXFaultDiagnostics Routine = FaultDiagnosticsSet.load(std::memory_order_acquire);
+    if (!Routine) return;
+    TXFaultReport Report;
+    Report.Kind = Kind;
+    Report.Function = Function.Name;
+    Report.Offset = Offset;
+    if (!Function.SourceLines.empty()) {
+        Report.File = Function.Root->SourceFile;
+        for (const TXSourceLine& Entry : Function.SourceLines) {
+            if (Entry.Offset > Offset) break;
+            Report.Line = Entry.Line;
+        }
+    }
+    try {
+        Routine(Report);
+    } catch (...) {
+    }
+}
+
+void Alert(const TXScriptVariable& Value) {
+    TXScriptTextScratch Scratch;
+    LogLine(AlertLevel, Value.ViewText(Scratch));
+}
+
+void ReportUnknownByte(uint8_t Byte, int32_t Offset) {
+    LogLine(7, UnknownByteMessage(Byte, Offset));
+}
+
+void ReportFault() {
+    LogLine(9, FaultMessage);
+}
+
+void ReportNotCallable() {
+    LogLine(AlertLevel, NoCallableMessage);
+}
+
+void ReportCallMethod() {
+    LogLine(9, CallMethodMessage);
+}
+
+void Fault(const char* Why) {
+    throw TXScriptFault(Why);
+}
+
+void StackOverflow(TXScriptHost& Host, int32_t Sp) {
+    Host.StackPointer = Sp;
+    throw TXScriptFault(StackOverflowKind);
+}
+
+TXExecution::TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry)
+    : Host(RunHost), SavedDepth(CallDepth),
+      Number(ExecutionCount.fetch_add(1, std::memory_order_relaxed) + 1), Current(Entry) {
+    NativeDepth++;
+    CallDepth++;
+}
+
+TXExecution::~TXExecution() {
+    CallDepth = SavedDepth;
+    NativeDepth--;
+}
+
+void TXExecution::GrowCalls() {
+    Calls.resize(Calls.empty() ? 16 : Calls.size() * 2);
+    CallRoom = Calls.size();
+}
+
+void TXExecution::DiagnoseFault() {
+    if (!FaultDiagnosticsSet.load(std::memory_order_acquire)) return;
+    std::string What;
+    bool Script = false;
+    try {
+        throw;
+    } catch (const TXScriptFault& Fault) {
+        What = Fault.what();
+        Script = true;
+    } catch (const std::exception& Fault) {
+        What = Fault.what();
+    } catch (...) {
+    }
+    std::string Detail = What.empty() ? std::string() : " (" + What + ")";
+    std::string Kind = FaultStepKind == TXStepKind::opCallNative ? "fault in a built-in" + Detail
+                       : FaultStepKind == TXStepKind::opTest     ? "fault in the test instruction" + Detail
+                       : Script                                  ? What
+                                                                 : "fault" + Detail;
+    Diagnose(Kind, *Current, FaultOffset);
+}
+
+bool TXExecution::EndFaulted() {
+    if (CallCount == 0) return true;
+    TXCallRecord Record = Calls[--CallCount];
+    CallDepth--;
+    Host.CloseFrame();
+    Host.Push(TXScriptVariable());
+    Current = Record.Function;
+    CurrentPrepared = Record.Prepared;
+    Resume = Record.Resume;
+    return false;
+}
+
+} // namespace xscriptinterpreter
+
+using namespace xscriptinterpreter;
+
+void SetFaultDiagnostics(TXFaultDiagnostics Routine) {
+    FaultDiagnosticsSet.store(Routine, std::memory_order_release);
+}
+
+std::string FaultDiagnosticLine(const TXFaultReport& Report) {
+    std::string Line = "script fault: ";
+    Line += Report.Kind;
+    Line += " in ";
+    Line += Report.Function;
+    if (Report.Offset >= 0) Line += " at offset " + std::to_string(Report.Offset);
+    if (!Report.File.empty()) {
+        Line += ", ";
+        Line += Report.File;
+        if (Report.Line >= 0) Line += " Line " + std::to_string(Report.Line);
+    }
+    return Line;
+}
+
+void WriteFaultDiagnostic(const TXFaultReport& Report) {
+    std::string Line = FaultDiagnosticLine(Report) + "\n";
+    std::fwrite(Line.data(), 1, Line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void SetTestRoutine(TXTestRoutine Routine) {
+    TestRoutineSet.store(Routine, std::memory_order_release);
+}
+
+TXTestRoutine TestRoutine() {
+    return TestRoutineSet.load(std::memory_order_acquire);
+}
+
+void SetExecutionsEndedRoutine(TXExecutionsEndedRoutine Routine) {
+    ExecutionsEndedSet.store(Routine, std::memory_order_release);
+}
+
+void SetScriptStepBudget(int64_t Steps) {
+    StepBudget.store(Steps < 0 ? INT64_MAX : Steps, std::memory_order_relaxed);
+}
+
+int32_t ActiveExecutions() {
+    return NativeDepth;
+}
+
+namespace {
+
+// Destroyed after the execution: tells the routine when no Execute is left on the thread.
+struct TXExecutionsEndedNotice {
+    TXExecutionsEndedNotice() = default;
+    TXExecutionsEndedNotice(const TXExecutionsEndedNotice&) = delete;
+    TXExecutionsEndedNotice& operator=(const TXExecutionsEndedNotice&) = delete;
+    ~TXExecutionsEndedNotice() {
+        if (NativeDepth != 0) return;
+        TXExecutionsEndedRoutine Routine = ExecutionsEndedSet.load(std::memory_order_acquire);
+        if (!Routine) return;
+        try {
+            Routine();
+        } catch (...) {
+        }
+    }
+};
+
+} // namespace
+
+void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Result) {
+    SetEmptyValue(Result);
+    if (Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit) {
+        ReportFault();
+        Diagnose(Code.empty()                        ? "empty code"
+                 : CallDepth >= ScriptCallDepthLimit ? "call depth limit"
+                                                     : "native call depth limit",
+                 *this, -1);
+        return;
+    }
+    // A function run in a frame its caller opened (a message handler): the frame must fit.
+    if (Host.FrameCount > 0 &&
+        int64_t(Host.Frames[size_t(Host.FrameCount - 1)].Base) + VarCount >= Host.StackSize) {
+        ReportFault();
+        Diagnose(StackOverflowKind, *this, -1);
+        return;
+    }
+    if (CallDepth == 0) StepsLeft = StepBudget.load(std::memory_order_relaxed); // an outermost run
+    TXExecutionsEndedNotice Notice;
+    TXExecution Execution(Host, this);
+    for (;;) {
+        try {
+            Execution.Run(Result);
+            return;
+#if defined(__GLIBCXX__)
+        } catch (const abi::__forced_unwind&) {
+            throw; // a thread being cancelled
+#endif
+        } catch (...) {
+            ReportFault();
+            Execution.DiagnoseFault();
+            if (Execution.EndFaulted()) {
+                SetEmptyValue(Result);
+                return;
+            }
+        }
+    }
+}

@@ -1,0 +1,320 @@
+#pragma once
+
+// What the interpreter's own files share: the decoded steps and their kinds, the value
+// moves of the run loop, the object member instructions, one execution's state and the
+// reports. Not for other modules: they use xscriptinterpreter.h.
+
+#include "xscriptcode.h"
+#include "xscriptcompiler.h"
+#include "xscripthost.h"
+#include "xscriptinterpreter.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// The interpreter's small helpers must melt into its loop, so that its state stays in
+// registers.
+#if defined(__GNUC__)
+#define XINLINE __attribute__((always_inline))
+#else
+#define XINLINE
+#endif
+
+// ---- Steps ----
+//
+// A function's code is decoded once into steps (see PrepareCode), each holding its
+// instruction's operands decoded and the steps it goes on with, so that no operand is read
+// from the code while it runs and every jump target is known to lie inside it. Common
+// sequences of integer work are combined into one step, which checks its values when it
+// runs and otherwise does only its first instruction. The decoded form keeps a copy of the
+// code it was made from and is checked against the function's code once in every Execute
+// that runs the function, so code changed between runs is decoded again.
+
+// The integer operations that combined steps may carry, in the order of their step kinds;
+// X(Form, Operation) for each. opShr2 is carried as opShr.
+#define X_INTEGER_OPERATIONS(X, Form)                                                                        \
+    X(Form, opAdd)                                                                                           \
+    X(Form, opSub)                                                                                           \
+    X(Form, opMul)                                                                                           \
+    X(Form, opDiv)                                                                                           \
+    X(Form, opAnd)                                                                                           \
+    X(Form, opOr)                                                                                            \
+    X(Form, opXor)                                                                                           \
+    X(Form, opShl)                                                                                           \
+    X(Form, opShr)                                                                                           \
+    X(Form, opEqual)                                                                                         \
+    X(Form, opLess)                                                                                          \
+    X(Form, opLessEqual)                                                                                     \
+    X(Form, opGreater)                                                                                       \
+    X(Form, opGreaterEqual)
+
+// The instructions, each a step kind of its own name.
+#define X_INSTRUCTION_STEPS(X)                                                                               \
+    X(, opReturn)                                                                                            \
+    X(, opReturnNil)                                                                                         \
+    X(, opPop)                                                                                               \
+    X(, opReserve)                                                                                           \
+    X(, opAlert)                                                                                             \
+    X(, opNop)                                                                                               \
+    X(, opDup)                                                                                               \
+    X(, opSwap)                                                                                              \
+    X(, opMod)                                                                                               \
+    X(, opAdd)                                                                                               \
+    X(, opSub)                                                                                               \
+    X(, opMul)                                                                                               \
+    X(, opDiv)                                                                                               \
+    X(, opAnd)                                                                                               \
+    X(, opOr)                                                                                                \
+    X(, opShl)                                                                                               \
+    X(, opShr)                                                                                               \
+    X(, opShr2)                                                                                              \
+    X(, opXor)                                                                                               \
+    X(, opNot)                                                                                               \
+    X(, opStoreVar)                                                                                          \
+    X(, opSetObjectChild)                                                                                    \
+    X(, opJumpIfFalse)                                                                                       \
+    X(, opJump)                                                                                              \
+    X(, opPushInt)                                                                                           \
+    X(, opPushFloat)                                                                                         \
+    X(, opPushString)                                                                                        \
+    X(, opToNumber)                                                                                          \
+    X(, opNegate)                                                                                            \
+    X(, opPushSelf)                                                                                          \
+    X(, opGetObjectChild)                                                                                    \
+    X(, opCallMethod)                                                                                        \
+    X(, opGetObjectValue)                                                                                    \
+    X(, opLoadVar)                                                                                           \
+    X(, opCallVariable)                                                                                      \
+    X(, opCallFunction)                                                                                      \
+    X(, opPushFunction)                                                                                      \
+    X(, opEqual)                                                                                             \
+    X(, opLessEqual)                                                                                         \
+    X(, opLess)                                                                                              \
+    X(, opGreaterEqual)                                                                                      \
+    X(, opGreater)                                                                                           \
+    X(, opRestoreVar)                                                                                        \
+    X(, opUpdateObjectChild)                                                                                 \
+    X(, opCallNative)                                                                                        \
+    X(, opTest)
+
+// Every step kind, as X(Form, Name) with the kind named Form##Name; the run loop has one
+// handler of that name for each.
+#define X_STEP_KINDS(X)                                                                                      \
+    X(, Unknown) /* a byte that is not an instruction; Operation holds it */                                 \
+    X(, End)     /* the end of the code, or operands running past it */                                      \
+    X_INSTRUCTION_STEPS(X)                                                                                   \
+    X(, LoadReturn)                           /* opLoadVar x, opReturn */                                    \
+    X_INTEGER_OPERATIONS(X, LoadOperate_)     /* opLoadVar x, opPushInt k, op */                             \
+    X_INTEGER_OPERATIONS(X, LoadOperateJump_) /* the same, then opJumpIfFalse */                             \
+    X_INTEGER_OPERATIONS(X, LoadAssign_)      /* opLoadVar a, opLoadVar b, opSwap, op, opStoreVar c */       \
+    X_INTEGER_OPERATIONS(X, PushAssign_)      /* opPushInt k, opLoadVar b, opSwap, op, opStoreVar c */
+
+#define X_STEP_ENUMERATOR(Form, Name) Form##Name,
+enum class TXStepKind : uint8_t { X_STEP_KINDS(X_STEP_ENUMERATOR) };
+#undef X_STEP_ENUMERATOR
+
+#define X_COUNT_ONE(Form, Name) +1
+constexpr int32_t StepKindCount = 0 X_STEP_KINDS(X_COUNT_ONE);
+constexpr int32_t IntegerOperationCount = 0 X_INTEGER_OPERATIONS(X_COUNT_ONE, );
+#undef X_COUNT_ONE
+static_assert(StepKindCount <= 256, "a step kind fits in a byte");
+
+struct TXStep {
+    TXStepKind Kind = TXStepKind::Unknown;
+    uint8_t Operation = 0; // opUpdateObjectChild: the operator; Unknown: the byte
+    uint16_t Index = 0;    // slot operands; for combined steps the first instruction's
+    uint16_t Depth = 0;
+    // int32, float32 bits or handle; combined: the constant k; names: their offset in the
+    // code; Unknown: the byte's offset; calls: the number of arguments, or -1 when unknown.
+    int32_t Value = 0;
+    union {
+        int32_t Length = 0; // names
+        struct {
+            uint16_t SourceIndex, DestinationIndex; // combined assignments: the variables b and c
+        } Assign;
+    };
+    const TXStep* Target = nullptr;   // jumps: the target's step; the end for targets outside the code
+    const TXStep* NextStep = nullptr; // the step that follows
+};
+static_assert(sizeof(TXStep) == 16 + 2 * sizeof(void*), "steps stay small");
+
+struct TXPreparedCode {
+    std::string Source;                // the code the steps were made from
+    std::vector<TXCallSite> CallSites; // and the call sites
+    std::vector<TXStep> Steps;
+    std::vector<int32_t> Offsets;       // the code offset of each step, for fault diagnostics
+    std::atomic<uint64_t> CheckedIn{0}; // the Execute that last found Source current
+};
+
+namespace xscriptinterpreter {
+
+// The value operations whose integer form cannot fault, on two integers: what the operation
+// leaves in the left operand. False for the other instructions.
+XINLINE inline bool IntegerOperation(uint8_t Op, int32_t Left, int32_t Right, int32_t& Result) {
+    switch (Op) {
+    case opAdd: Result = IntegerAdd(Left, Right); return true;
+    case opSub: Result = IntegerSubtract(Left, Right); return true;
+    case opMul: Result = IntegerMultiply(Left, Right); return true;
+    case opDiv: Result = IntegerDivisionFaults(Left, Right) ? Left : Left / Right; return true;
+    case opAnd: Result = Left & Right; return true;
+    case opOr: Result = Left | Right; return true;
+    case opXor: Result = Left ^ Right; return true;
+    case opShl: Result = int32_t(uint32_t(Left) << (Right & 31)); return true;
+    case opShr:
+    case opShr2: Result = int32_t(uint32_t(Left) >> (Right & 31)); return true;
+    case opEqual: Result = Left == Right; return true;
+    // The comparisons compare singles, as they do for any two values.
+    case opLess: Result = float(Left) < float(Right); return true;
+    case opLessEqual: Result = float(Left) <= float(Right); return true;
+    case opGreater: Result = float(Left) > float(Right); return true;
+    case opGreaterEqual: Result = float(Left) >= float(Right); return true;
+    default: return false;
+    }
+}
+
+// The decoded form of Function's current code, checked once in the Execute numbered
+// Execution; null when it cannot be made (code too long, memory exhausted).
+TXPreparedCode* CheckPreparedCode(TXScriptObjectFunction& Function, uint64_t Execution);
+
+XINLINE inline TXPreparedCode* PreparedCodeOf(TXScriptObjectFunction& Function, uint64_t Execution) {
+    TXPreparedCode* Prepared = Function.ExecutionCache.Current.load(std::memory_order_acquire);
+    if (Prepared && Prepared->CheckedIn.load(std::memory_order_relaxed) == Execution) return Prepared;
+    return CheckPreparedCode(Function, Execution);
+}
+
+// The code offset of Step in Prepared, or -1 when it is none of its steps.
+int32_t StepOffset(const TXPreparedCode* Prepared, const TXStep* Step);
+
+// ---- Values ----
+
+const TXScriptText& UndefinedText();
+const TXScriptText& NilText();
+
+// Value moves without calls for the common case of two values without text.
+inline void CopyValue(TXScriptVariable& To, const TXScriptVariable& From) {
+    if (To.text.Empty() && From.text.Empty()) {
+        To.kind = From.kind;
+        To.intValue = From.intValue;
+        To.floatValue = From.floatValue;
+        To.reference = From.reference;
+    } else {
+        To = From;
+    }
+}
+
+inline void SwapValues(TXScriptVariable& First, TXScriptVariable& Second) {
+    if (First.text.Empty() && Second.text.Empty()) {
+        std::swap(First.kind, Second.kind);
+        std::swap(First.intValue, Second.intValue);
+        std::swap(First.floatValue, Second.floatValue);
+        std::swap(First.reference, Second.reference);
+    } else {
+        std::swap(First, Second);
+    }
+}
+
+inline void SetIntegerValue(TXScriptVariable& Value, int32_t Number) {
+    Value.kind = vkInteger;
+    Value.intValue = Number;
+    if (!Value.text.Empty()) Value.text.Clear();
+}
+
+inline void SetTextValue(TXScriptVariable& Value, const TXScriptText& Text) {
+    Value.kind = vkString;
+    Value.text = Text;
+}
+
+inline void SetEmptyValue(TXScriptVariable& Value) {
+    Value.kind = vkString;
+    Value.text.Clear();
+}
+
+// ---- Object members ----
+
+// opGetObjectChild and opGetObjectValue on the target Target, which becomes the result.
+void GetObjectChild(TXScriptVariable& Target, std::string_view Name);
+void GetObjectValue(TXScriptVariable& Target, std::string_view Name);
+// Stores Value into property Name of the object Target by the update operator (uoAssign for
+// a plain store); false when Target is not an object.
+bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, const TXScriptVariable& Value,
+                       uint8_t Operator);
+
+// ---- One execution ----
+
+constexpr int32_t AlertLevel = 5;
+constexpr const char* StackOverflowKind = "stack overflow";
+
+// Script functions active on this thread, and native entries among them.
+extern constinit thread_local int32_t CallDepth;
+extern constinit thread_local int32_t NativeDepth;
+// What the outermost run on this thread has left of the harness's step budget.
+extern constinit thread_local int64_t StepsLeft;
+
+// A caller waiting for its callee: the function, its steps and the step it goes on with.
+// Written field by field into its place (a record copied in from elsewhere is read back in
+// pieces other than those it was written in, which stalls the processor).
+struct TXCallRecord {
+    TXScriptObjectFunction* Function = nullptr;
+    TXPreparedCode* Prepared = nullptr;
+    const TXStep* Resume = nullptr;
+    int32_t FrameBase = 0; // of the caller's own frame
+};
+
+// The state of one Execute between faults: the function running now and where it goes on;
+// the callers' places are the first CallCount records of Calls, the first caller first.
+class TXExecution {
+public:
+    TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry);
+    ~TXExecution();
+    TXExecution(const TXExecution&) = delete;
+    TXExecution& operator=(const TXExecution&) = delete;
+
+    // Runs until the entry function ends and leaves its result in Result. A run-time fault
+    // leaves by an exception, with Current the function it ended.
+    void Run(TXScriptVariable& Result);
+    // After a fault: ends Current as a failed call (its caller receives the empty string and
+    // goes on). True when Current was the entry function.
+    bool EndFaulted();
+    // The fault just caught, for the diagnostics: what it was, in Current at FaultOffset.
+    void DiagnoseFault();
+
+private:
+    // Makes room for one more record in Calls. Kept out of the loop, where a vector's
+    // emplace_back would not be inlined.
+    void GrowCalls();
+
+    TXScriptHost& Host;
+    std::vector<TXCallRecord> Calls;
+    size_t CallCount = 0;
+    size_t CallRoom = 0; // the size of Calls, kept where the loop reads it in one load
+    int32_t SavedDepth;
+    uint64_t Number; // this Execute's number, for the checks of decoded code
+    TXScriptObjectFunction* Current;
+    TXPreparedCode* CurrentPrepared = nullptr;
+    const TXStep* Resume = nullptr; // where Run goes on; the start of Current when null
+    // Where the last fault left Run: the code offset (-1 before any step ran) and the kind
+    // of the step.
+    int32_t FaultOffset = -1;
+    TXStepKind FaultStepKind = TXStepKind::Unknown;
+};
+
+// ---- Reports ----
+//
+// The rare ones, out of the loop so that the loop's state stays in registers.
+
+// The diagnostics line of a fault at Offset in Function, when one is asked for.
+[[gnu::noinline, gnu::cold]] void Diagnose(std::string_view Kind, const TXScriptObjectFunction& Function,
+                                           int32_t Offset);
+[[gnu::noinline]] void Alert(const TXScriptVariable& Value);
+[[gnu::noinline]] void ReportUnknownByte(uint8_t Byte, int32_t Offset);
+[[gnu::noinline]] void ReportFault();
+[[gnu::noinline]] void ReportNotCallable();
+[[gnu::noinline]] void ReportCallMethod();
+[[gnu::noinline]] [[noreturn]] void Fault(const char* Why);
+[[gnu::noinline, gnu::cold]] [[noreturn]] void StackOverflow(TXScriptHost& Host, int32_t Sp);
+
+} // namespace xscriptinterpreter

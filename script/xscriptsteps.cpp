@@ -1,0 +1,223 @@
+#include "xscriptexecution.h"
+
+#include <array>
+#include <bit>
+#include <memory>
+#include <mutex>
+
+// Decoding a function's code into steps, combining common sequences of integer work, and
+// the cache that keeps the decoded form beside each function.
+
+namespace xscriptinterpreter {
+namespace {
+
+// The position of an integer operation in X_INTEGER_OPERATIONS, or -1 for the others.
+int32_t IntegerOperationIndex(uint8_t Op) {
+#define X_OPCODE(Form, Operation) Operation,
+    static constexpr uint8_t Operations[] = {X_INTEGER_OPERATIONS(X_OPCODE, )};
+#undef X_OPCODE
+    if (Op == opShr2) Op = opShr;
+    for (int32_t Index = 0; Index < IntegerOperationCount; Index++)
+        if (Operations[Index] == Op) return Index;
+    return -1;
+}
+
+// The step kind of each instruction; Unknown for the bytes that are none.
+constexpr std::array<TXStepKind, 256> InstructionStepKinds = [] {
+    std::array<TXStepKind, 256> Kinds{};
+    Kinds.fill(TXStepKind::Unknown);
+#define X_INSTRUCTION_KIND(Form, Name) Kinds[Name] = TXStepKind::Name;
+    X_INSTRUCTION_STEPS(X_INSTRUCTION_KIND)
+#undef X_INSTRUCTION_KIND
+    return Kinds;
+}();
+
+// The combined kind of the form whose first kind is First, carrying the integer operation
+// numbered Operation.
+TXStepKind CombinedKind(TXStepKind First, int32_t Operation) {
+    return TXStepKind(uint8_t(uint8_t(First) + Operation));
+}
+
+int32_t JumpTarget(const TXInstruction& Instruction, size_t Length) {
+    return Instruction.Target >= 0 && Instruction.Target < int64_t(Length) ? int32_t(Instruction.Target)
+                                                                           : int32_t(Length);
+}
+
+// The step at Offset, where it ends (Next) and its jump target (the end of the code when it
+// has none). Combine allows the combined steps.
+TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& Next, int32_t& Target) {
+    TXStep Step;
+    Target = int32_t(Code.size());
+    TXInstruction First;
+    TXDecodeStatus Status = DecodeInstruction(Code, Offset, First);
+    if (Status == dsUnknown) {
+        Step.Operation = First.Opcode;
+        Step.Value = Offset;
+        Next = Offset + 1;
+        return Step;
+    }
+    Next = First.Next;
+    if (Status != dsOk) {
+        Step.Kind = TXStepKind::End;
+        return Step;
+    }
+    Step.Kind = InstructionStepKinds[First.Opcode];
+    Step.Index = First.Index;
+    Step.Depth = First.Depth;
+    Step.Operation = First.Operator;
+    switch (First.Layout) {
+    case olInt32: Step.Value = First.Value; break;
+    case olJump: Target = JumpTarget(First, Code.size()); break;
+    case olFloat32: Step.Value = std::bit_cast<int32_t>(First.FloatValue); break;
+    case olHandle: Step.Value = int32_t(First.Handle); break;
+    case olName:
+    case olOperatorName:
+        Step.Value = int32_t(First.Name.data() - Code.data());
+        Step.Length = int32_t(First.Name.size());
+        break;
+    default: break;
+    }
+    if (!Combine) return Step;
+
+    // The combined sequences, by the instructions that follow. Their variables are the
+    // running function's own (depth 0).
+    TXInstruction Second, Third, Fourth, Fifth;
+    auto Decode = [&](int32_t At, TXInstruction& Out) { return DecodeInstruction(Code, At, Out) == dsOk; };
+    bool Load = First.Opcode == opLoadVar, Push = First.Opcode == opPushInt;
+    if ((!Load && !Push) || (Load && First.Depth != 0) || !Decode(First.Next, Second)) return Step;
+    if (Load && Second.Opcode == opReturn) {
+        Step.Kind = TXStepKind::LoadReturn;
+        return Step;
+    }
+    if (!Decode(Second.Next, Third)) return Step;
+    int32_t Operation = IntegerOperationIndex(Third.Opcode);
+    if (Load && Second.Opcode == opPushInt && Operation >= 0) {
+        Step.Kind = CombinedKind(TXStepKind::LoadOperate_opAdd, Operation);
+        Step.Value = Second.Value;
+        Next = Third.Next;
+        if (Decode(Third.Next, Fourth) && Fourth.Opcode == opJumpIfFalse) {
+            Step.Kind = CombinedKind(TXStepKind::LoadOperateJump_opAdd, Operation);
+            Target = JumpTarget(Fourth, Code.size());
+            Next = Fourth.Next;
+        }
+        return Step;
+    }
+    if (Second.Opcode != opLoadVar || Second.Depth != 0 || Third.Opcode != opSwap ||
+        !Decode(Third.Next, Fourth) || !Decode(Fourth.Next, Fifth) || Fifth.Opcode != opStoreVar ||
+        Fifth.Depth != 0)
+        return Step;
+    Operation = IntegerOperationIndex(Fourth.Opcode);
+    if (Operation < 0) return Step;
+    Step.Kind = CombinedKind(Load ? TXStepKind::LoadAssign_opAdd : TXStepKind::PushAssign_opAdd, Operation);
+    Step.Assign = {Second.Index, Fifth.Index};
+    Next = Fifth.Next;
+    return Step;
+}
+
+// Code as the compilers make it has one step per instruction, read from the first byte on,
+// and every jump lands on an instruction. Other code (a jump into the operands of an
+// instruction, or past a byte that ends the function) gets one uncombined step per byte,
+// so that any offset finds its step. Either way a last step stands for the end of the code.
+TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>& CallSites) {
+    if (Code.size() > size_t(PreparedCodeLimit)) throw TXScriptFault("code too long to run");
+    auto Prepared = std::make_unique<TXPreparedCode>();
+    Prepared->Source.assign(Code);
+    Prepared->CallSites = CallSites;
+    std::string_view Source = Prepared->Source;
+    int32_t Length = int32_t(Source.size());
+
+    // The instructions read from the first byte on, by offset.
+    std::vector<int32_t> StepAt(size_t(Length) + 1, -1);
+    std::vector<int32_t> Starts;
+    bool Regular = true;
+    for (int32_t Offset = 0; Offset < Length;) {
+        StepAt[size_t(Offset)] = int32_t(Starts.size());
+        Starts.push_back(Offset);
+        TXInstruction Instruction;
+        if (DecodeInstruction(Source, Offset, Instruction) != dsOk) break;
+        Offset = Instruction.Next;
+    }
+    for (int32_t Start : Starts) {
+        TXInstruction Instruction;
+        if (DecodeInstruction(Source, Start, Instruction) == dsOk && Instruction.Layout == olJump &&
+            Instruction.Target >= 0 && Instruction.Target < Length && StepAt[size_t(Instruction.Target)] < 0)
+            Regular = false;
+    }
+    if (!Regular) {
+        Starts.resize(size_t(Length));
+        for (int32_t Offset = 0; Offset < Length; Offset++) {
+            Starts[size_t(Offset)] = Offset;
+            StepAt[size_t(Offset)] = Offset;
+        }
+    }
+    StepAt[size_t(Length)] = int32_t(Starts.size());
+
+    std::vector<TXStep>& Steps = Prepared->Steps;
+    Steps.resize(Starts.size() + 1);
+    TXStep& End = Steps.back();
+    End.Kind = TXStepKind::End;
+    End.Target = End.NextStep = &End;
+    auto StepFor = [&](int32_t Offset) {
+        int32_t At = Offset >= 0 && Offset <= Length ? StepAt[size_t(Offset)] : -1;
+        return At >= 0 ? &Steps[size_t(At)] : &End;
+    };
+    for (size_t At = 0; At < Starts.size(); At++) {
+        int32_t Next, Target;
+        Steps[At] = DecodeStep(Source, Starts[At], Regular, Next, Target);
+        Steps[At].NextStep = StepFor(Next);
+        Steps[At].Target = StepFor(Target);
+    }
+    // A call's Value: the number of arguments its call site gives, or -1 for none.
+    for (size_t At = 0; At < Starts.size(); At++) {
+        TXStep& Step = Steps[At];
+        if (Step.Kind != TXStepKind::opCallFunction && Step.Kind != TXStepKind::opCallVariable) continue;
+        Step.Value = -1;
+        for (const TXCallSite& Site : CallSites)
+            if (Site.Offset == Starts[At] && Site.Arguments >= 0) Step.Value = Site.Arguments;
+    }
+    Prepared->Offsets.assign(Starts.begin(), Starts.end());
+    Prepared->Offsets.push_back(Length);
+    return Prepared.release();
+}
+
+} // namespace
+
+// The decoded form of Function's current code, checked once in the Execute numbered
+// Execution; null when it cannot be made (code too long, memory exhausted).
+TXPreparedCode* CheckPreparedCode(TXScriptObjectFunction& Function, uint64_t Execution) {
+    try {
+        return Function.ExecutionCache.Prepare(Function.Code, Function.CallSites, Execution);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+int32_t StepOffset(const TXPreparedCode* Prepared, const TXStep* Step) {
+    if (!Prepared || !Step || Step < Prepared->Steps.data() ||
+        Step >= Prepared->Steps.data() + Prepared->Steps.size())
+        return -1;
+    return Prepared->Offsets[size_t(Step - Prepared->Steps.data())];
+}
+
+} // namespace xscriptinterpreter
+
+using namespace xscriptinterpreter;
+
+TXExecutionCache::~TXExecutionCache() {
+    delete Current.load(std::memory_order_relaxed);
+    for (TXPreparedCode* Old : Retired) delete Old;
+}
+
+TXPreparedCode* TXExecutionCache::Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites,
+                                          uint64_t Execution) {
+    std::lock_guard<std::mutex> Guard(Lock);
+    TXPreparedCode* Prepared = Current.load(std::memory_order_relaxed);
+    if (!Prepared || Prepared->Source != Code || Prepared->CallSites != CallSites) {
+        // An execution still running the old steps keeps them until the function goes.
+        if (Prepared) Retired.push_back(Prepared);
+        Prepared = PrepareCode(Code, CallSites);
+        Current.store(Prepared, std::memory_order_release);
+    }
+    Prepared->CheckedIn.store(Execution, std::memory_order_relaxed);
+    return Prepared;
+}
