@@ -120,14 +120,7 @@ std::string RunAndDescribe(TXScriptObjectFunction& Main) {
     TXScriptVariable Result;
     Main.Execute(Host, Result);
     State += "result " + Describe(Result) + "\n";
-    std::vector<const TXScriptObjectFunction*> Functions = ListFunctions(Main);
-    for (size_t Index = 1; Index < Functions.size() && Index <= FuzzHandlerRuns; Index++) {
-        TXHandler Handler;
-        Handler.Kind = hkScriptFunction;
-        Handler.Func = const_cast<TXScriptObjectFunction*>(Functions[Index]);
-        Handler.Host = &Host;
-        Owner.Object.CallFunction(Handler, nullptr);
-    }
+    RunHandlers(Main, Owner, Host, [] {});
     SetScriptStepBudget(-1);
     State += "output " + Capture.Text() + "\n";
     State += "pointer " + std::to_string(Host.StackPointer) + " frames " + std::to_string(Host.FrameCount) + "\n";
@@ -142,17 +135,6 @@ std::string RunAndDescribe(TXScriptObjectFunction& Main) {
     }
     Host.Owner = nullptr; // the owner goes now
     return State;
-}
-
-// A definition file's script starts after "IMPLEMENTATION"; text without one is all script.
-void SkipToImplementation(TFileParser& Parser) {
-    std::string Token;
-    for (;;) {
-        Parser.NextToken(Token);
-        if (Token == "IMPLEMENTATION" && Parser.Rules->TokenKind == tkWord) return;
-        if (Token.empty() && (Parser.Rules->TokenKind != tkString || Parser.AtEnd)) break;
-    }
-    Parser.Rewind();
 }
 
 std::unique_ptr<TXScriptObjectFunction> Compile(std::string_view Source) {

@@ -70,17 +70,6 @@ void CheckFunction(const TXScriptObjectFunction& Function) {
     FUZZ_CHECK(LastOpcode == (Function.Parent ? opReturn : opReturnNil));
 }
 
-// A definition file's script starts after "IMPLEMENTATION"; text without one is all script.
-void SkipToImplementation(TFileParser& Parser) {
-    std::string Token;
-    for (;;) {
-        Parser.NextToken(Token);
-        if (Token == "IMPLEMENTATION" && Parser.Rules->TokenKind == tkWord) return;
-        if (Token.empty() && (Parser.Rules->TokenKind != tkString || Parser.AtEnd)) break;
-    }
-    Parser.Rewind();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {

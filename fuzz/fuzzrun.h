@@ -5,6 +5,7 @@
 #include "xscriptcompiler.h"
 #include "xscripthost.h"
 
+#include <string>
 #include <vector>
 
 // Running script functions for the targets: the root once on a fresh host, then every
@@ -45,13 +46,10 @@ inline TXScriptHost& FreshHost(TXObject* Owner) {
     return Host;
 }
 
-inline void RunScripts(TXScriptObjectFunction& Main) {
-    TFuzzOwner Owner;
-    TXScriptHost& Host = FreshHost(&Owner.Object);
-    TXScriptVariable Result;
-    SetScriptStepBudget(FuzzStepBudget);
-    Main.Execute(Host, Result);
-    FUZZ_CHECK(Host.FrameCount == 0);
+// Every nested function of Main (up to FuzzHandlerRuns) as a message handler of Owner runs
+// it, on Host; AfterEach() after each one.
+template <typename TAfterEach>
+void RunHandlers(TXScriptObjectFunction& Main, TFuzzOwner& Owner, TXScriptHost& Host, TAfterEach AfterEach) {
     std::vector<const TXScriptObjectFunction*> Functions = ListFunctions(Main);
     for (size_t Index = 1; Index < Functions.size() && Index <= FuzzHandlerRuns; Index++) {
         TXHandler Handler;
@@ -59,10 +57,31 @@ inline void RunScripts(TXScriptObjectFunction& Main) {
         Handler.Func = const_cast<TXScriptObjectFunction*>(Functions[Index]);
         Handler.Host = &Host;
         Owner.Object.CallFunction(Handler, nullptr);
-        FUZZ_CHECK(Host.FrameCount == 0);
+        AfterEach();
     }
+}
+
+inline void RunScripts(TXScriptObjectFunction& Main) {
+    TFuzzOwner Owner;
+    TXScriptHost& Host = FreshHost(&Owner.Object);
+    TXScriptVariable Result;
+    SetScriptStepBudget(FuzzStepBudget);
+    Main.Execute(Host, Result);
+    FUZZ_CHECK(Host.FrameCount == 0);
+    RunHandlers(Main, Owner, Host, [&Host] { FUZZ_CHECK(Host.FrameCount == 0); });
     SetScriptStepBudget(-1);
     FUZZ_CHECK(Host.StackSize == FuzzStackSize && Host.StackPointer >= 0 &&
                Host.StackPointer < FuzzStackSize);
     Host.Owner = nullptr; // the owner goes now
+}
+
+// A definition file's script starts after "IMPLEMENTATION"; text without one is all script.
+inline void SkipToImplementation(TFileParser& Parser) {
+    std::string Token;
+    for (;;) {
+        Parser.NextToken(Token);
+        if (Token == "IMPLEMENTATION" && Parser.Rules->TokenKind == tkWord) return;
+        if (Token.empty() && (Parser.Rules->TokenKind != tkString || Parser.AtEnd)) break;
+    }
+    Parser.Rewind();
 }
