@@ -14,19 +14,7 @@ fixtures=$(cd "$2" && pwd)
 case=$3
 
 export SDL_AUDIODRIVER=dummy
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL ($case): $*"
-  [ -f "$work/out" ] && { echo "--- output:"; cat "$work/out"; }
-  exit 1
-}
+. "$(dirname "$0")/../support/e2e.sh"
 
 if [ "$case" != no-display ] && ! xdotool getdisplaygeometry >/dev/null 2>&1; then
   echo "no X display to run on"
@@ -38,19 +26,6 @@ start() {
   # shellcheck disable=SC2086
   (cd "$work" && exec ${DEMO_RUNNER:-} "$1" >"$work/out" 2>&1) &
   pid=$!
-}
-
-# finish SECONDS: waits for the program to end by itself; sets status.
-finish() {
-  waited=0
-  while kill -0 "$pid" 2>/dev/null; do
-    [ "$waited" -ge $(($1 * 10)) ] && fail "still running after $1 s"
-    sleep 0.1
-    waited=$((waited + 1))
-  done
-  wait "$pid"
-  status=$?
-  pid=""
 }
 
 # The show's window: the one named "new project" that belongs to the running program.
@@ -95,10 +70,7 @@ escape)
   kill -0 "$pid" 2>/dev/null || fail "ended by itself without music"
   window=$(find_window)
   [ -n "$window" ] || fail "no window named \"new project\""
-  timeout 5 xdotool key --window "$window" Escape
-  # The program ends on the press and its window goes; xdotool then cannot deliver the release,
-  # and on a display that never resets the key would stay down, repeating into later tests.
-  timeout 5 xdotool keyup Escape
+  press_escape "$window"
   finish 20
   [ "$status" -eq 0 ] || fail "exit status $status"
   echo "ran until Escape, then status 0"

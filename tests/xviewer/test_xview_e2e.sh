@@ -15,19 +15,7 @@ xview=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 source_dir=$(cd "$2" && pwd)
 case=$3
 
-work=$(mktemp -d)
-pid=""
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL ($case): $*"
-  [ -f "$work/out" ] && { echo "--- output:"; cat "$work/out"; }
-  exit 1
-}
+. "$(dirname "$0")/../support/e2e.sh"
 
 # Where the shipped application's parts are drawn at 320 x 240 (window border 1, title bar
 # 18 high, CLIENT below it; the contents' border 4, the tool bar's 2): WxH+LEFT+TOP.
@@ -101,20 +89,6 @@ shows_application() {
     has_colour "$work/shot.png" "$cancel_button" "$text"
 }
 
-# finish SECONDS: waits for the program to end by itself; sets status.
-finish() {
-  wait_end=$(($1 * 20))
-  waited=0
-  while kill -0 "$pid" 2>/dev/null; do
-    [ "$waited" -ge "$wait_end" ] && fail "still running after $1 s"
-    sleep 0.05
-    waited=$((waited + 1))
-  done
-  wait "$pid"
-  status=$?
-  pid=""
-}
-
 open_application() {
   needs_display
   # The pointer off the window, which opens in the middle of the screen: nothing is hovered.
@@ -179,10 +153,7 @@ resize)
   ;;
 escape)
   open_application
-  xdotool key --window "$window" Escape
-  # The program ends on the press and its window goes; xdotool then cannot deliver the release,
-  # and on a display that never resets the key would stay down, repeating into later tests.
-  timeout 5 xdotool keyup Escape
+  press_escape "$window"
   finish 20
   [ "$status" -eq 0 ] || fail "exit status $status"
   echo "Escape: status 0"
