@@ -9,6 +9,7 @@
 #include "xscriptcompiler.h"
 #include "xscripthost.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -25,6 +26,7 @@ constexpr std::string_view Usage = "usage: xrun FILE\n"
                                    "       xrun --code FILE\n"
                                    "       xrun --disasm FILE\n"
                                    "       xrun --script FILE\n"
+                                   "       xrun --call FUNCTION COUNT FILE\n"
                                    "       xrun --check [--script] FILE...\n"
                                    "       xrun --help\n";
 
@@ -55,6 +57,11 @@ constexpr std::string_view Help =
     "                 on a fresh host of 4096 slots whose SELF is a plain object named\n"
     "                 SELF without properties; the output is the system's own lines\n"
     "                 (ALERT lines, reports and messages)\n"
+    "  --call FUNCTION COUNT FILE\n"
+    "                 load FILE as FILE alone does and run its scripts, then call its\n"
+    "                 script function FUNCTION COUNT times as the handler of a message\n"
+    "                 (CallFunction with the name, compared exactly, as an ONCLICK\n"
+    "                 names it)\n"
     "  --check [--script] FILE...\n"
     "                 load each definition file and compile its objects' scripts\n"
     "                 without running any; with --script, compile each FILE as a\n"
@@ -199,6 +206,17 @@ int RunDefinition(const std::string& FileName, bool Tree) {
     return 0;
 }
 
+int CallHandler(const std::string& FunctionName, int64_t Count, const std::string& FileName) {
+    if (!CanOpen(FileName)) return ExitNoFile;
+    TXGuiObject Root(nullptr, FileName, RootName);
+    Root.RunMain();
+    TXHandler Handler;
+    Handler.Kind = hkScriptName;
+    Handler.FuncName.Assign(FunctionName);
+    for (int64_t Call = 0; Call < Count; Call++) Root.CallFunction(Handler, nullptr);
+    return 0;
+}
+
 // The scripts of Object and its children, compiled and not run.
 void CompileScripts(TXGuiObject& Object) {
     if (Object.HasImplementation && Object.Parser) CompileMainFunction(*Object.Parser);
@@ -266,6 +284,16 @@ int main(int ArgumentCount, char** Arguments) {
         if (ArgumentCount < 3) return UsageError("--script needs a file name");
         if (ArgumentCount > 3) return UsageError("unexpected argument '" + std::string(Arguments[3]) + "'");
         return RunScript(Arguments[2]);
+    }
+    if (Option == "--call") {
+        if (ArgumentCount < 5) return UsageError("--call needs a function name, a count and a file name");
+        if (ArgumentCount > 5) return UsageError("unexpected argument '" + std::string(Arguments[5]) + "'");
+        std::string_view CountText = Arguments[3];
+        int64_t Count = 0;
+        auto [End, Error] = std::from_chars(CountText.data(), CountText.data() + CountText.size(), Count);
+        if (Error != std::errc() || End != CountText.data() + CountText.size() || Count < 0)
+            return UsageError("--call needs a count of 0 or more, not '" + std::string(CountText) + "'");
+        return CallHandler(Arguments[2], Count, Arguments[4]);
     }
     if (Option == "--check") {
         int32_t First = 2;
