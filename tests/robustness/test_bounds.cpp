@@ -1,4 +1,5 @@
 #include "fileparser.h"
+#include "tempfolder.h"
 #include "xscriptvariable.h"
 
 #include <gtest/gtest.h>
@@ -9,17 +10,7 @@
 
 namespace {
 
-class TempDirectory : public testing::Test {
-protected:
-    void SetUp() override {
-        Directory = std::filesystem::temp_directory_path() /
-                    ("robustness-" + std::to_string(getpid()) + "-" +
-                     testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(Directory);
-    }
-    void TearDown() override { std::filesystem::remove_all(Directory); }
-    std::filesystem::path Directory;
-};
+using TempDirectory = TempFolderTest;
 
 // ---- The size of a single file read ----
 
