@@ -1,3 +1,4 @@
+#include "xlogging.h"
 #include "xscriptcompiler.h"
 #include "xscripthost.h"
 #include "xscriptvariable.h"
@@ -37,9 +38,9 @@ struct TCompiled {
 TCompiled CompileScript(std::string_view Text) {
     TCompiled Compiled;
     Compiled.Parser = std::make_unique<TFileParser>("t.txt", nullptr, Text);
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     Compiled.Main = CompileMainFunction(*Compiled.Parser);
-    Compiled.Output = testing::internal::GetCapturedStdout();
+    Compiled.Output = EndConsoleCapture();
     return Compiled;
 }
 
@@ -55,10 +56,10 @@ TExpression CompileExpressionText(std::string_view Text, std::vector<std::string
     TXScriptObjectFunction Function(nullptr, MainFunctionName);
     for (const std::string& Variable : Variables) Function.DeclareVariable(Variable);
     Function.Parser = &Parser;
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     Function.CompileExpression(";", emSingle);
     TExpression Result;
-    Result.Output = testing::internal::GetCapturedStdout();
+    Result.Output = EndConsoleCapture();
     Result.Code = Listing(Function.Code);
     Result.Failed = Function.Failed;
     return Result;

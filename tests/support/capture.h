@@ -1,24 +1,18 @@
 #pragma once
 
-#include <gtest/gtest.h>
+#include "count_of.h"
+#include "xlogging.h"
 
-#include <cstddef>
 #include <functional>
 #include <string>
 
-// What Action writes to standard output (console lines included).
+// What Action writes to the console (LogLine and WriteConsole, collected by the console
+// capture instead of reaching standard output).
 inline std::string CaptureOutput(const std::function<void()>& Action) {
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     Action();
-    return testing::internal::GetCapturedStdout();
+    return EndConsoleCapture();
 }
 
 // The line the interpreter writes when a run-time fault ends a script function.
 inline const std::string ScriptFaultLine = "unhandled exception in script.execute\r\n";
-
-// How often Part occurs in Text (overlapping occurrences counted).
-inline size_t CountOf(const std::string& Text, const std::string& Part) {
-    size_t Count = 0;
-    for (size_t At = Text.find(Part); At != std::string::npos; At = Text.find(Part, At + 1)) Count++;
-    return Count;
-}

@@ -1,4 +1,4 @@
-#include "capture.h"
+#include "count_of.h"
 #include "in_folder.h"
 #include "tempfolder.h"
 #include "testplatform.h"
