@@ -2,6 +2,17 @@
 
 include(GoogleTest)
 
+# x_add_folders(folder ...): the folders' CMakeLists.txt below the current one, in the order
+# given. A folder that is missing is an error: the tree is incomplete, nothing is skipped.
+function(x_add_folders)
+  foreach(folder ${ARGN})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/CMakeLists.txt)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/CMakeLists.txt is missing: the source tree is incomplete (check out the whole repository)")
+    endif()
+    add_subdirectory(${folder})
+  endforeach()
+endfunction()
+
 # x_add_library(name SOURCES ... [DEPENDS ...]): one static library per module.
 function(x_add_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
