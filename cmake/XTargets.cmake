@@ -2,6 +2,17 @@
 
 include(GoogleTest)
 
+# x_add_folders(folder ...): the folders' CMakeLists.txt below the current one, in the order
+# given. A folder that is missing is an error: the tree is incomplete, nothing is skipped.
+function(x_add_folders)
+  foreach(folder ${ARGN})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/CMakeLists.txt)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/CMakeLists.txt is missing: the source tree is incomplete (check out the whole repository)")
+    endif()
+    add_subdirectory(${folder})
+  endforeach()
+endfunction()
+
 # x_add_library(name SOURCES ... [DEPENDS ...]): one static library per module.
 function(x_add_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})
@@ -27,12 +38,13 @@ function(x_add_startup library)
 endfunction()
 
 # x_add_test(name SOURCES ... [LIBS ...] [THREADED] [ENVIRONMENT ...] [LABELS ...] [PROPERTIES ...])
-# A GoogleTest executable whose tests CTest discovers when they run.
+# A GoogleTest executable whose tests CTest discovers when they run. Every test links the
+# helpers of tests/support (library testsupport), whose folder is its one include folder.
 # THREADED tests are also built and run under ThreadSanitizer by `make test`.
 function(x_add_test name)
   cmake_parse_arguments(ARG "THREADED" "" "SOURCES;LIBS;ENVIRONMENT;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} testsupport GTest::gmock GTest::gtest_main Threads::Threads)
   set(labels ${ARG_LABELS})
   if(ARG_THREADED)
     list(APPEND labels threaded)

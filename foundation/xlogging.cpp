@@ -8,10 +8,14 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace {
 
 std::mutex ConsoleLock;
+// The console capture, guarded by ConsoleLock.
+bool Capturing = false;
+std::string Captured;
 constexpr int32_t LevelCount = 10;
 std::atomic<int64_t> LinesAtLevel[LevelCount];
 
@@ -29,6 +33,10 @@ std::once_flag PipeSignalOnce;
 }
 
 void WriteLocked(const char* Data, size_t Size) {
+    if (Capturing) {
+        Captured.append(Data, Size);
+        return;
+    }
 #ifdef SIGPIPE
     // A closed pipe must show up as a failed write, not as a signal.
     std::call_once(PipeSignalOnce, [] { std::signal(SIGPIPE, SIG_IGN); });
@@ -60,6 +68,18 @@ int64_t LogLinesAtOrAbove(int32_t Level) {
 void WriteConsole(std::string_view Text) {
     std::lock_guard Guard(ConsoleLock);
     WriteLocked(Text.data(), Text.size());
+}
+
+void StartConsoleCapture() {
+    std::lock_guard Guard(ConsoleLock);
+    Capturing = true;
+    Captured.clear();
+}
+
+std::string EndConsoleCapture() {
+    std::lock_guard Guard(ConsoleLock);
+    Capturing = false;
+    return std::exchange(Captured, std::string());
 }
 
 #ifdef _WIN32

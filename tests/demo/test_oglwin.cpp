@@ -4,6 +4,7 @@
 #include "effect.h"
 #include "glrecord.h"
 #include "oglwin.h"
+#include "xlogging.h"
 
 #include <SDL.h>
 #include <gmock/gmock.h>
@@ -49,9 +50,9 @@ protected:
         GLRecord::Reset();
         BassScript::Reset();
         ResetEffect();
-        testing::internal::CaptureStdout();
+        StartConsoleCapture();
         CreateGLWindow(ScreenW, ScreenH, true);
-        SetUpOutput = testing::internal::GetCapturedStdout();
+        SetUpOutput = EndConsoleCapture();
         BassScript::SetFileLength(100000);
         InitDemo(GetWindowHandle(), ScreenW, ScreenH);
         // Whatever the creation left queued (the first WM_SIZE, focus) is handled here.

@@ -4,15 +4,16 @@
 #include "effect.h"
 #include "glrecord.h"
 #include "oglwin.h"
+#include "xlogging.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 TEST(WindowFailures, EachSetUpFailureIsLoggedAndCreationGoesOn) {
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     CreateGLWindow(640, 480, true);
-    std::string Output = testing::internal::GetCapturedStdout();
+    std::string Output = EndConsoleCapture();
     EXPECT_EQ(
         Output,
         "Pixel format unavaiable.\r\nCould not set pixel format.\r\nCould not create render-context!\r\n");

@@ -1,4 +1,5 @@
 #include "fileparser.h"
+#include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
@@ -44,23 +45,7 @@ TCut Cut(std::string_view Line) {
     return Cuts;
 }
 
-class TempFiles : public testing::Test {
-protected:
-    void SetUp() override {
-        Directory = std::filesystem::temp_directory_path() /
-                    ("fileparser-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                     testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(Directory);
-    }
-    void TearDown() override { std::filesystem::remove_all(Directory); }
-    std::string Write(const std::string& Name, std::string_view Contents) {
-        auto Path = Directory / Name;
-        std::filesystem::create_directories(Path.parent_path());
-        std::ofstream(Path, std::ios::binary) << Contents;
-        return Path.string();
-    }
-    std::filesystem::path Directory;
-};
+using TempFiles = TempFolderTest;
 
 // ---- Cutting tokens ----
 

@@ -1,4 +1,5 @@
 #include "xlist.h"
+#include "xlogging.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -148,9 +149,9 @@ TEST(ItemListFailures, FailedReleaseInDeleteIsReportedAndDeleteCompletes) {
     AddValue(List, "AB", 1);
     AddValue(List, "CB", 2);
     ItemListReleaseHook = FailRelease;
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     EXPECT_TRUE(List.Delete("CB"));
-    std::string Output = testing::internal::GetCapturedStdout();
+    std::string Output = EndConsoleCapture();
     FreeFailedNodes();
     EXPECT_EQ(Output, "unhandled Exception in TItemlist.Delete(CB)\r\n");
     EXPECT_EQ(List.Count, 1);
@@ -163,10 +164,10 @@ TEST(ItemListFailures, DeleteMessageWithAFullLengthKey) {
     TItemList List(4);
     AddValue(List, Key, 1);
     ItemListReleaseHook = FailRelease;
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     AddValue(List, "j" + Key.substr(1), 2); // same bucket parity, so the chain has two nodes
     List.Delete("j" + Key.substr(1));
-    std::string Output = testing::internal::GetCapturedStdout();
+    std::string Output = EndConsoleCapture();
     FreeFailedNodes();
     EXPECT_EQ(Output, "unhandled Exception in TItemlist.Delete(j" + Key.substr(1) + ")\r\n");
     EXPECT_EQ(Output.size(), 72u + 3u);
@@ -181,9 +182,9 @@ TEST(ItemListFailures, FailedReleaseInDestructorIsReportedPerNode) {
         Calls++;
         if (Node->Key.Length > 0) FailRelease(Node);
     };
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     delete List;
-    std::string Output = testing::internal::GetCapturedStdout();
+    std::string Output = EndConsoleCapture();
     FreeFailedNodes();
     EXPECT_EQ(Output, "exception causing memory leak \\o/\r\n");
     EXPECT_EQ(Calls, 64);

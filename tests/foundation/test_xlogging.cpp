@@ -1,3 +1,4 @@
+#include "tempfolder.h"
 #include "xlogging.h"
 #include "xrandom.h"
 
@@ -12,6 +13,9 @@
 #endif
 
 #include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -20,26 +24,49 @@
 
 namespace {
 
-TEST(LogLine, WritesTextAndCarriageReturnLineFeed) {
-    testing::internal::CaptureStdout();
-    LogLine(0, "first");
-    LogLine(9, "");
-    WriteConsole("no end");
-    std::string Output = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(Output, "first\r\n\r\nno end");
+// What Action writes to the process's standard output itself (descriptor 1), which goes to
+// a file meanwhile: the console as a user sees it, capture or none.
+std::string StandardOutputOf(const std::function<void()>& Action) {
+    TTempFolder Folder("xlogging");
+    const std::string File = (Folder.Path() / "stdout.txt").string();
+    std::fflush(stdout);
+#ifdef _WIN32
+    int Saved = _dup(1);
+    int Target = _open(File.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, 0600);
+    _dup2(Target, 1);
+    _close(Target);
+#else
+    int Saved = dup(STDOUT_FILENO);
+    int Target = open(File.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(Target, STDOUT_FILENO);
+    close(Target);
+#endif
+    Action();
+    std::fflush(stdout);
+#ifdef _WIN32
+    _dup2(Saved, 1);
+    _close(Saved);
+#else
+    dup2(Saved, STDOUT_FILENO);
+    close(Saved);
+#endif
+    std::ifstream In(File, std::ios::binary);
+    return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
 }
 
-TEST(LogLine, LinesFromManyThreadsStayWhole) {
-    constexpr int Threads = 4, Lines = 500;
-    testing::internal::CaptureStdout();
+// Four threads write 500 lines of 60 letters each ('a' to 'd').
+void WriteLinesFromFourThreads() {
     std::vector<std::thread> Workers;
-    for (int T = 0; T < Threads; T++)
+    for (int T = 0; T < 4; T++)
         Workers.emplace_back([T] {
             std::string Text(60, static_cast<char>('a' + T));
-            for (int I = 0; I < Lines; I++) LogLine(1, Text);
+            for (int I = 0; I < 500; I++) LogLine(1, Text);
         });
     for (auto& Worker : Workers) Worker.join();
-    std::string Output = testing::internal::GetCapturedStdout();
+}
+
+// Every line of Output is one whole line of WriteLinesFromFourThreads, and all are there.
+void ExpectWholeLinesFromFourThreads(const std::string& Output) {
     std::istringstream Stream(Output);
     std::string Line;
     int Count = 0;
@@ -49,7 +76,52 @@ TEST(LogLine, LinesFromManyThreadsStayWhole) {
         EXPECT_EQ(Line.find_first_not_of(Line[0]), 60u);
         Count++;
     }
-    EXPECT_EQ(Count, Threads * Lines);
+    EXPECT_EQ(Count, 4 * 500);
+}
+
+TEST(LogLine, WritesTextAndCarriageReturnLineFeed) {
+    std::string Output = StandardOutputOf([] {
+        LogLine(0, "first");
+        LogLine(9, "");
+        WriteConsole("no end");
+    });
+    EXPECT_EQ(Output, "first\r\n\r\nno end");
+}
+
+TEST(LogLine, LinesFromManyThreadsStayWhole) {
+    ExpectWholeLinesFromFourThreads(StandardOutputOf(WriteLinesFromFourThreads));
+}
+
+TEST(ConsoleCapture, CollectsWhatWouldGoToStandardOutput) {
+    std::string Captured;
+    std::string Output = StandardOutputOf([&Captured] {
+        StartConsoleCapture();
+        LogLine(3, "line");
+        WriteConsole("text");
+        LogLine(0, "");
+        Captured = EndConsoleCapture();
+        LogLine(0, "after");
+    });
+    EXPECT_EQ(Captured, "line\r\ntext\r\n");
+    EXPECT_EQ(Output, "after\r\n");
+}
+
+TEST(ConsoleCapture, StartingAgainDropsWhatWasCollected) {
+    std::string Output = StandardOutputOf([] {
+        StartConsoleCapture();
+        LogLine(0, "dropped");
+        StartConsoleCapture();
+        LogLine(0, "kept");
+        EXPECT_EQ(EndConsoleCapture(), "kept\r\n");
+        EXPECT_EQ(EndConsoleCapture(), "");
+    });
+    EXPECT_EQ(Output, "");
+}
+
+TEST(ConsoleCapture, LinesFromManyThreadsStayWhole) {
+    StartConsoleCapture();
+    WriteLinesFromFourThreads();
+    ExpectWholeLinesFromFourThreads(EndConsoleCapture());
 }
 
 TEST(LogLineDeathTest, FailedWriteExitsWithInputOutputError) {

@@ -1,3 +1,4 @@
+#include "xlogging.h"
 #include "xmemory.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +9,9 @@
 namespace {
 
 std::string Captured(auto Action) {
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     Action();
-    return testing::internal::GetCapturedStdout();
+    return EndConsoleCapture();
 }
 
 TEST(MemoryBuffer, OneByteAlwaysStaysFree) {
@@ -66,9 +67,9 @@ TEST(MemoryBuffer, LargeRequestIsServedContiguouslyOnceCounted) {
     Alloc(&Buffer, 10);
     int Refusals = 0;
     unsigned char* Piece = nullptr;
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     while (!(Piece = static_cast<unsigned char*>(Alloc(&Buffer, 40)))) Refusals++;
-    testing::internal::GetCapturedStdout();
+    EndConsoleCapture();
     // 10 + 40 < 16 + 8k first holds for k = 5.
     EXPECT_EQ(Refusals, 5);
     EXPECT_EQ(Buffer.Capacity, 56);

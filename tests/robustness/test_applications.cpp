@@ -1,9 +1,9 @@
 #include "xguiapp.h"
 
-#include "../capture.h"
-#include "../in_folder.h"
-#include "../xguiapp/wait_loaded.h"
-#include "../xobjects/loader_fixture.h"
+#include "capture.h"
+#include "in_folder.h"
+#include "wait_loaded.h"
+#include "loader_fixture.h"
 
 #include <gtest/gtest.h>
 

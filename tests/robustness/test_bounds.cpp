@@ -1,4 +1,6 @@
 #include "fileparser.h"
+#include "tempfolder.h"
+#include "xlogging.h"
 #include "xscriptvariable.h"
 
 #include <gtest/gtest.h>
@@ -9,17 +11,7 @@
 
 namespace {
 
-class TempDirectory : public testing::Test {
-protected:
-    void SetUp() override {
-        Directory = std::filesystem::temp_directory_path() /
-                    ("robustness-" + std::to_string(getpid()) + "-" +
-                     testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(Directory);
-    }
-    void TearDown() override { std::filesystem::remove_all(Directory); }
-    std::filesystem::path Directory;
-};
+using TempDirectory = TempFolderTest;
 
 // ---- The size of a single file read ----
 
@@ -34,19 +26,19 @@ std::string MakeFile(const std::filesystem::path& Path, uintmax_t Size, std::str
 
 TEST_F(TempDirectory, FileOverTheBoundIsRefusedWithAMessage) {
     std::string Name = MakeFile(Directory / "huge.txt", MaxFileSize + 1, "SELF .WIDTH = 1;\n");
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     TFileParser Parser(Name, nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), Name + ": file too large (over 256 MiB), not read\r\n");
+    EXPECT_EQ(EndConsoleCapture(), Name + ": file too large (over 256 MiB), not read\r\n");
     EXPECT_EQ(Parser.LineCount, 0);
     EXPECT_TRUE(Parser.AtEnd);
     EXPECT_EQ(Parser.NextToken(), "");
 }
 
 TEST_F(TempDirectory, FilesThatCannotBeOpenedStaySilent) {
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     TFileParser Missing((Directory / "absent.txt").string(), nullptr);
     TFileParser OfDirectory(Directory.string(), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(EndConsoleCapture(), "");
     EXPECT_TRUE(Missing.AtEnd && OfDirectory.AtEnd);
 }
 

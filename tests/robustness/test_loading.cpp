@@ -1,6 +1,6 @@
 #include "xguiobject.h"
 
-#include "../xobjects/loader_fixture.h"
+#include "loader_fixture.h"
 
 #include <gtest/gtest.h>
 

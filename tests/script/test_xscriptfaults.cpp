@@ -2,7 +2,7 @@
 #include "xscripthost.h"
 #include "xscriptinterpreter.h"
 
-#include "../capture.h"
+#include "capture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+#include "xlogging.h"
 #include "xscripthost.h"
 
 #include <gtest/gtest.h>
@@ -193,9 +194,9 @@ TEST_F(HostVariables, NestedCallReachesEnclosingFrame) {
 TEST_F(HostVariables, BrokenLoadWritesItsLineAndPushesNothing) {
     Host.SetStackPosition(50);
     Host.OpenFrame(1, 1);
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     EXPECT_EQ(LoadedSlot(0, 3), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "script stack is broken ;)\r\n");
+    EXPECT_EQ(EndConsoleCapture(), "script stack is broken ;)\r\n");
     EXPECT_EQ(Host.StackPointer, 51);
 }
 
@@ -203,9 +204,9 @@ TEST_F(HostVariables, BrokenStoreWritesItsLineAndPopsNothing) {
     Host.SetStackPosition(50);
     Host.OpenFrame(1, 1);
     Host.Push(Integer(-7));
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     Host.StoreVariable(0, 3);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "script stack is broken :S\r\n");
+    EXPECT_EQ(EndConsoleCapture(), "script stack is broken :S\r\n");
     EXPECT_EQ(Host.StackPointer, 52);
     EXPECT_EQ(Host.Top().AsInteger(), -7);
     EXPECT_EQ(Host.Stack[0].AsInteger(), 0);
@@ -280,19 +281,19 @@ TEST(Builtins, StringsLengthCountsTheTextOfAnyValue) {
 void Nothing(TXScriptHost&) {}
 
 TEST(Builtins, RegisterWritesTheNextHandleThenAdds) {
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     EXPECT_TRUE(RegisterBuiltin("TEST.NOTHING", Nothing));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "1\r\n");
+    EXPECT_EQ(EndConsoleCapture(), "1\r\n");
     EXPECT_EQ(FindBuiltin("TEST.NOTHING"), 1u);
     EXPECT_EQ(BuiltinRoutine(1), &Nothing);
 
     // A refused name keeps no routine: the next registration gets the same handle.
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     EXPECT_FALSE(RegisterBuiltin("STRINGS.LENGTH", Nothing));
     EXPECT_FALSE(RegisterBuiltin("TEST..EMPTY", Nothing));
     EXPECT_FALSE(RegisterBuiltin("TEST.NULL", nullptr));
     EXPECT_TRUE(RegisterBuiltin("TEST.OTHER", Nothing));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "2\r\n2\r\n2\r\n");
+    EXPECT_EQ(EndConsoleCapture(), "2\r\n2\r\n2\r\n");
     EXPECT_EQ(FindBuiltin("STRINGS.LENGTH"), 0u);
     EXPECT_EQ(FindBuiltin("TEST.OTHER"), 2u);
     EXPECT_EQ(BuiltinRoutine(3), nullptr);

@@ -1,3 +1,4 @@
+#include "xlogging.h"
 #include "xscriptvariable.h"
 
 #include <gtest/gtest.h>
@@ -261,10 +262,10 @@ TEST_F(ScriptValues, UnaryOperationsConvertTextAndRefuseObjects) {
 
     TNamed Named{"OBJ"};
     V Target = Object(Named);
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     Target.MakeNumeric();
     Target.Negate();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(EndConsoleCapture(),
               "cannot make an object/function variable numeric :S\r\n"
               "cannot make an object/function variable numeric and negate that :o\r\n");
     EXPECT_EQ(Target.kind, vkObject);
@@ -344,9 +345,9 @@ TEST(ScriptArithmetic, FloatModuloSubtractsTheNearestQuotient) {
 }
 
 TEST(ScriptArithmetic, ModuloOfTextWritesTheMessageAndKeepsTheValue) {
-    testing::internal::CaptureStdout();
+    StartConsoleCapture();
     V Value = Apply(V::FromText("9", false), V::FromInteger(0), &V::Modulo);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "target object is not numeric, cannot MOD\r\n");
+    EXPECT_EQ(EndConsoleCapture(), "target object is not numeric, cannot MOD\r\n");
     ExpectString(Value, "9");
 }
 

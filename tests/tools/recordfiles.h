@@ -2,6 +2,8 @@
 
 // Scratch folders, files and program output for the recorder's tests.
 
+#include "tempfolder.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -27,17 +29,8 @@ inline std::string CommandOutput(const std::string& Command) {
     return Output;
 }
 
-// A folder of the test's own, made before and removed after each test.
-class ScratchTest : public testing::Test {
+// A folder of the test's own (Directory), made before and removed after each test.
+class ScratchTest : public TempFolderTest {
 protected:
-    void SetUp() override {
-        Folder = std::filesystem::temp_directory_path() /
-                 ("record-" + std::to_string(getpid()) + "-" +
-                  testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(Folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(Folder); }
-    std::string In(const std::string& Name) const { return (Folder / Name).string(); }
-
-    std::filesystem::path Folder;
+    std::string In(const std::string& Name) const { return (Directory / Name).string(); }
 };

@@ -40,18 +40,18 @@ TEST_F(FrameSink, PngFilesDecodeToTheFramesPixels) {
         const auto Rgb =
             Noise(static_cast<size_t>(Size.Width * Size.Height * 3), static_cast<unsigned>(Size.Width));
         std::string Problem;
-        auto Sink = OpenPngFolder((Folder / "png").string(), Size.Width, Size.Height, Problem);
+        auto Sink = OpenPngFolder((Directory / "png").string(), Size.Width, Size.Height, Problem);
         ASSERT_TRUE(Sink) << Problem;
         ASSERT_TRUE(Sink->Write(Rgb.data(), Problem)) << Problem;
         ASSERT_TRUE(Sink->Finish(Problem));
-        EXPECT_EQ(DecodeElsewhere(Folder / "png" / "frame-000000.png"), std::string(Rgb.begin(), Rgb.end()))
+        EXPECT_EQ(DecodeElsewhere(Directory / "png" / "frame-000000.png"), std::string(Rgb.begin(), Rgb.end()))
             << Size.Width << " x " << Size.Height;
     }
 }
 
 TEST_F(FrameSink, PngFolderNumbersTheFramesAndLeavesNoPartialFiles) {
     std::string Problem;
-    const fs::path Nested = Folder / "a" / "b";
+    const fs::path Nested = Directory / "a" / "b";
     auto Sink = OpenPngFolder(Nested.string(), 4, 4, Problem);
     ASSERT_TRUE(Sink) << Problem;
     const auto Rgb = Noise(48, 1);
@@ -65,15 +65,15 @@ TEST_F(FrameSink, PngFolderNumbersTheFramesAndLeavesNoPartialFiles) {
 }
 
 TEST_F(FrameSink, PngFolderThatCannotBeMadeIsRefused) {
-    std::ofstream(Folder / "file") << "x";
+    std::ofstream(Directory / "file") << "x";
     std::string Problem;
-    EXPECT_FALSE(OpenPngFolder((Folder / "file" / "sub").string(), 4, 4, Problem));
+    EXPECT_FALSE(OpenPngFolder((Directory / "file" / "sub").string(), 4, 4, Problem));
     EXPECT_EQ(Problem.rfind("cannot make the folder ", 0), 0u) << Problem;
 }
 
 TEST_F(FrameSink, VideoAppearsOnlyWhenFinished) {
     const std::string Music = std::string(TEST_DATA_DIR) + "/beat3s.mp3";
-    const fs::path Video = Folder / "v.mp4";
+    const fs::path Video = Directory / "v.mp4";
     std::string Problem;
     auto Sink = OpenVideo(Video.string(), 16, 16, 10, Music, Problem);
     ASSERT_TRUE(Sink) << Problem;
@@ -82,23 +82,23 @@ TEST_F(FrameSink, VideoAppearsOnlyWhenFinished) {
     EXPECT_FALSE(fs::exists(Video));
     ASSERT_TRUE(Sink->Finish(Problem)) << Problem;
     EXPECT_TRUE(fs::exists(Video));
-    EXPECT_FALSE(fs::exists(Folder / "v.mp4.part"));
+    EXPECT_FALSE(fs::exists(Directory / "v.mp4.part"));
 
     // Given up: nothing is left, and an existing file keeps its contents.
-    std::ofstream(Folder / "old.mp4") << "old";
-    auto Abandoned = OpenVideo((Folder / "old.mp4").string(), 16, 16, 10, Music, Problem);
+    std::ofstream(Directory / "old.mp4") << "old";
+    auto Abandoned = OpenVideo((Directory / "old.mp4").string(), 16, 16, 10, Music, Problem);
     ASSERT_TRUE(Abandoned) << Problem;
     ASSERT_TRUE(Abandoned->Write(Rgb.data(), Problem)) << Problem;
     Abandoned->Abandon();
-    EXPECT_FALSE(fs::exists(Folder / "old.mp4.part"));
-    EXPECT_EQ(ReadFile(Folder / "old.mp4"), "old");
+    EXPECT_FALSE(fs::exists(Directory / "old.mp4.part"));
+    EXPECT_EQ(ReadFile(Directory / "old.mp4"), "old");
 }
 
 TEST_F(FrameSink, FfmpegFailingIsReported) {
     // Not MP3 audio: ffmpeg gives up on its input.
-    std::ofstream(Folder / "junk.mp3") << std::string(4000, 'j');
+    std::ofstream(Directory / "junk.mp3") << std::string(4000, 'j');
     std::string Problem;
-    auto Sink = OpenVideo((Folder / "v.mp4").string(), 16, 16, 10, (Folder / "junk.mp3").string(), Problem);
+    auto Sink = OpenVideo((Directory / "v.mp4").string(), 16, 16, 10, (Directory / "junk.mp3").string(), Problem);
     ASSERT_TRUE(Sink) << Problem;
     const auto Rgb = Noise(16 * 16 * 3, 3);
     bool Written = true;
@@ -107,19 +107,19 @@ TEST_F(FrameSink, FfmpegFailingIsReported) {
         EXPECT_FALSE(Sink->Finish(Problem));
     }
     EXPECT_EQ(Problem.rfind("ffmpeg ", 0), 0u) << Problem;
-    EXPECT_FALSE(fs::exists(Folder / "v.mp4"));
-    EXPECT_FALSE(fs::exists(Folder / "v.mp4.part"));
+    EXPECT_FALSE(fs::exists(Directory / "v.mp4"));
+    EXPECT_FALSE(fs::exists(Directory / "v.mp4.part"));
 }
 
 TEST_F(FrameSink, FindsProgramsOnThePath) {
     const std::string Saved = std::getenv("PATH") ? std::getenv("PATH") : "";
-    fs::create_directories(Folder / "bin");
-    std::ofstream(Folder / "bin" / "tool") << "#!/bin/sh\n";
-    std::ofstream(Folder / "bin" / "plain") << "";
-    fs::permissions(Folder / "bin" / "tool", fs::perms::owner_all);
-    fs::create_directories(Folder / "bin" / "folder");
-    fs::permissions(Folder / "bin" / "folder", fs::perms::owner_all);
-    setenv("PATH", ("/nonexistent::" + (Folder / "bin").string()).c_str(), 1);
+    fs::create_directories(Directory / "bin");
+    std::ofstream(Directory / "bin" / "tool") << "#!/bin/sh\n";
+    std::ofstream(Directory / "bin" / "plain") << "";
+    fs::permissions(Directory / "bin" / "tool", fs::perms::owner_all);
+    fs::create_directories(Directory / "bin" / "folder");
+    fs::permissions(Directory / "bin" / "folder", fs::perms::owner_all);
+    setenv("PATH", ("/nonexistent::" + (Directory / "bin").string()).c_str(), 1);
     EXPECT_TRUE(FindProgram("tool"));
     EXPECT_FALSE(FindProgram("plain"));  // not executable
     EXPECT_FALSE(FindProgram("folder")); // not a file

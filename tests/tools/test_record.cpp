@@ -76,16 +76,16 @@ TEST_F(Record, SameSeedGivesTheSameFramesByteForByte) {
     ASSERT_EQ(RunRecord("--seed 7 --out " + Quote(In("a/")) + " " + Common).Status, 0);
     ASSERT_EQ(RunRecord("--seed 7 --out " + Quote(In("b/")) + " " + Common).Status, 0);
     ASSERT_EQ(RunRecord("--seed 8 --out " + Quote(In("c/")) + " " + Common).Status, 0);
-    const auto Names = FilesIn(Folder / "a");
+    const auto Names = FilesIn(Directory / "a");
     ASSERT_EQ(Names.size(), 40u);
     EXPECT_EQ(Names.front(), "frame-000000.png");
     EXPECT_EQ(Names.back(), "frame-000039.png");
-    ASSERT_EQ(FilesIn(Folder / "b"), Names);
+    ASSERT_EQ(FilesIn(Directory / "b"), Names);
     bool SeedMatters = false;
     for (const std::string& Name : Names) {
-        const std::string First = ReadFile(Folder / "a" / Name);
-        EXPECT_EQ(First, ReadFile(Folder / "b" / Name)) << Name;
-        if (First != ReadFile(Folder / "c" / Name)) SeedMatters = true;
+        const std::string First = ReadFile(Directory / "a" / Name);
+        EXPECT_EQ(First, ReadFile(Directory / "b" / Name)) << Name;
+        if (First != ReadFile(Directory / "c" / Name)) SeedMatters = true;
     }
     EXPECT_TRUE(SeedMatters);
 }
@@ -134,14 +134,14 @@ TEST_F(Record, CtrlCKeepsTheFramesSoFar) {
         _exit(127);
     }
     const auto Deadline = std::chrono::steady_clock::now() + 60s;
-    while (!fs::exists(Folder / "frames" / "frame-000010.png") && std::chrono::steady_clock::now() < Deadline)
+    while (!fs::exists(Directory / "frames" / "frame-000010.png") && std::chrono::steady_clock::now() < Deadline)
         std::this_thread::sleep_for(10ms);
     kill(Child, SIGINT);
     int Status = 0;
     waitpid(Child, &Status, 0);
     ASSERT_TRUE(WIFEXITED(Status));
     EXPECT_EQ(WEXITSTATUS(Status), 130);
-    const auto Names = FilesIn(Folder / "frames");
+    const auto Names = FilesIn(Directory / "frames");
     ASSERT_GE(Names.size(), 11u);
     EXPECT_LT(Names.size(), 2000u); // the whole music would be about 2900
     for (const std::string& Name : Names) EXPECT_EQ(Name.find(".part"), std::string::npos) << Name;
@@ -192,7 +192,7 @@ TEST_F(Record, Mp4NeedsFfmpegButPngFramesDoNot) {
     const TRun Frames = RunRecord(
         "--width 16 --height 16 --fps 5 --seconds 1 --out " + Quote(In("f/")) + " " + Quote(Beat), NoFfmpeg);
     EXPECT_EQ(Frames.Status, 0) << Frames.Errors;
-    EXPECT_EQ(FilesIn(Folder / "f").size(), 5u);
+    EXPECT_EQ(FilesIn(Directory / "f").size(), 5u);
 }
 
 TEST_F(Record, UsageErrorsGetStatus2) {

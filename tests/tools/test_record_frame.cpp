@@ -44,7 +44,8 @@ std::vector<TTraceLine> ReadTrace(const fs::path& Path) {
 
 TEST(RecordedFrame, IsWhatTheShowDrawsForTheSameAudio) {
     constexpr int32_t Width = 96, Height = 54;
-    const fs::path Folder = fs::temp_directory_path() / ("record-frame-" + std::to_string(getpid()));
+    const TTempFolder Scratch("record-frame");
+    const fs::path& Folder = Scratch.Path();
     const std::string Music = std::string(TEST_DATA_DIR) + "/beat3s.mp3";
     const std::string Command = std::string("'") + RECORD_PATH +
                                 "' --width 96 --height 54 --fps 25 --seed 5 " + "--seconds 2.4 --out '" +
@@ -74,7 +75,6 @@ TEST(RecordedFrame, IsWhatTheShowDrawsForTheSameAudio) {
         if (std::any_of(Rgb.begin(), Rgb.end(), [](uint8_t Byte) { return Byte > 64; })) Lit++;
     }
     EXPECT_GT(Lit, 30); // the frames compared show something
-    fs::remove_all(Folder);
 }
 
 } // namespace

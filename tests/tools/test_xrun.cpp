@@ -1,5 +1,6 @@
-#include "../capture.h"
-#include "../in_folder.h"
+#include "count_of.h"
+#include "in_folder.h"
+#include "tempfolder.h"
 #include "testplatform.h"
 
 #include <gtest/gtest.h>
@@ -18,16 +19,12 @@ TProgramRun RunXrun(const std::vector<std::string>& Arguments, TCapture Capture 
     return RunProgram(XRUN_PATH, Arguments, Capture);
 }
 
-class XrunTokens : public testing::Test {
+class XrunTokens : public TempFolderTest {
 protected:
     void SetUp() override {
-        Directory = std::filesystem::temp_directory_path() /
-                    ("xrun-" + std::to_string(testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                     testing::UnitTest::GetInstance()->current_test_info()->name());
+        TempFolderTest::SetUp();
         std::filesystem::create_directories(Directory / "sub");
     }
-    void TearDown() override { std::filesystem::remove_all(Directory); }
-    std::filesystem::path Directory;
 };
 
 TEST_F(XrunTokens, PrintsOneLinePerTokenWithLineIndexKindAndText) {

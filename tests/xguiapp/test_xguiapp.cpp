@@ -3,9 +3,9 @@
 #include "xlogging.h"
 #include "xscriptcompiler.h"
 
-#include "../capture.h"
-#include "../in_folder.h"
-#include "../xobjects/loader_fixture.h"
+#include "capture.h"
+#include "in_folder.h"
+#include "loader_fixture.h"
 #include "wait_loaded.h"
 
 #include <windows.h>

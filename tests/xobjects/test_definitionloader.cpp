@@ -1,4 +1,4 @@
-#include "../in_folder.h"
+#include "in_folder.h"
 #include "loader_fixture.h"
 
 #include <unistd.h>

@@ -3,7 +3,7 @@
 #include "xrandom.h"
 #include "xscriptvariable.h"
 
-#include "../capture.h"
+#include "capture.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "xscriptcompiler.h"
 #include "xscripthost.h"
 
-#include "../capture.h"
+#include "capture.h"
 
 #include <gtest/gtest.h>
 

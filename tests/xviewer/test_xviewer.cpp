@@ -1,4 +1,4 @@
-#include "../xobjects/loader_fixture.h"
+#include "loader_fixture.h"
 
 #include "glrecord.h"
 #include "xviewer.h"

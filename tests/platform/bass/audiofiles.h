@@ -2,6 +2,8 @@
 
 // Fixture paths and scratch files for the audio tests.
 
+#include "tempfolder.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -25,29 +27,21 @@ inline std::vector<char> ReadAll(const std::string& Path) {
     return {std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>()};
 }
 
-// A file in a folder of this process's own, removed with the object.
+// A file in a folder of its own, removed with the object.
 class TScratchFile {
 public:
-    explicit TScratchFile(const char* Name) {
-        Folder = std::filesystem::temp_directory_path() / ("tallowmesh-audio-" + std::to_string(getpid()));
-        std::filesystem::create_directories(Folder);
-        Path = (Folder / Name).string();
-    }
-    ~TScratchFile() {
-        std::error_code Ignored;
-        std::filesystem::remove(Path, Ignored);
-        std::filesystem::remove(Folder, Ignored); // once empty
-    }
+    explicit TScratchFile(const char* Name) : Folder("tallowmesh-audio"), Path((Folder.Path() / Name).string()) {}
 
     void Write(const std::vector<char>& Bytes) const {
         std::ofstream Out(Path, std::ios::binary);
         Out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
     }
 
-    std::string Path;
-
 private:
-    std::filesystem::path Folder;
+    TTempFolder Folder;
+
+public:
+    std::string Path;
 };
 
 // Count random bytes, the same every run: no MPEG audio, though single headers turn up.

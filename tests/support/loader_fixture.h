@@ -2,36 +2,17 @@
 
 #include "xguiobject.h"
 
-#include "../capture.h"
+#include "capture.h"
+#include "tempfolder.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
-// A fresh folder per test for definition files, and loading them with the output caught.
-class DefinitionFiles : public testing::Test {
+// A fresh folder per test for definition files (Write), and loading them with the output caught.
+class DefinitionFiles : public TempFolderTest {
 protected:
-    void SetUp() override {
-        Directory = std::filesystem::temp_directory_path() /
-                    ("xobjects-" + std::to_string(getpid()) + "-" +
-                     testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(Directory);
-    }
-    void TearDown() override { std::filesystem::remove_all(Directory); }
-
-    // Writes Text to Name (a path below the folder, '/' between folders) and gives the path.
-    std::string Write(const std::string& Name, const std::string& Text) {
-        std::filesystem::path Path = Directory / Name;
-        std::filesystem::create_directories(Path.parent_path());
-        std::ofstream(Path, std::ios::binary) << Text;
-        return Path.string();
-    }
-
     // A GUI object named SELF without a parent, built from FileName.
     std::unique_ptr<TXGuiObject> Load(const std::string& FileName) {
         std::unique_ptr<TXGuiObject> Object;
@@ -46,7 +27,6 @@ protected:
         return Text;
     }
 
-    std::filesystem::path Directory;
     std::string Output;
 };
 

@@ -1,0 +1,167 @@
+// Combined steps: the decoded form of the code leaves what its single instructions leave.
+#include "hand_built_script.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Combined steps must leave exactly what their single instructions leave. The same
+// sequences run once as written (combined) and once with opNop between the instructions
+// (never combined), from the same random stacks, and everything is compared.
+struct TSequence {
+    std::vector<std::string> Instructions;
+    int32_t JumpAt = -1; // the opJumpIfFalse whose target is the end of the code
+};
+
+std::string Assemble(const TSequence& Sequence, bool Separated) {
+    std::string Code;
+    for (size_t At = 0; At < Sequence.Instructions.size(); At++) {
+        if (Separated && At > 0) AppendOp(Code, opNop);
+        std::string Instruction = Sequence.Instructions[At];
+        if (int32_t(At) == Sequence.JumpAt) {
+            size_t Rest = 0;
+            for (size_t After = At + 1; After < Sequence.Instructions.size(); After++)
+                Rest += Sequence.Instructions[After].size() + (Separated ? 1 : 0);
+            Instruction.clear();
+            AppendOpInt32(Instruction, opJumpIfFalse, int32_t(Rest));
+        }
+        Code += Instruction;
+    }
+    return Code;
+}
+
+TXScriptVariable RandomValue(uint32_t& Seed) {
+    Seed = Seed * 1103515245u + 12345u;
+    switch ((Seed >> 16) % 11) {
+    case 0: return TXScriptVariable::FromInteger(5);
+    case 1: return TXScriptVariable::FromInteger(0);
+    case 2: return TXScriptVariable::FromInteger(-7);
+    case 3: return TXScriptVariable::FromInteger(INT32_MAX);
+    case 4: return TXScriptVariable::FromInteger(INT32_MIN);
+    case 5: return TXScriptVariable::FromFloat(2.5f);
+    case 6: return TXScriptVariable::FromText("12");
+    case 7: return TXScriptVariable::FromText("AB");
+    case 8: return TXScriptVariable();
+    case 9: {
+        TXScriptVariable Object;
+        Object.SetObject(nullptr);
+        return Object;
+    }
+    default: return TXScriptVariable::FromInteger(1);
+    }
+}
+
+std::string Describe(const TXScriptVariable& Value) {
+    switch (Value.kind) {
+    case vkInteger: return "i" + std::to_string(Value.intValue);
+    case vkFloat: return "f" + std::to_string(std::bit_cast<uint32_t>(Value.floatValue));
+    case vkString: return "s" + Value.text.ToString();
+    default:
+        return "r" + std::to_string(Value.kind) + ":" +
+               std::to_string(reinterpret_cast<uintptr_t>(Value.reference));
+    }
+}
+
+std::string RunOn(const std::string& Code, const std::vector<TXScriptVariable>& Stack, int32_t Pointer,
+                  int32_t Frame) {
+    TXScriptObjectFunction Function(nullptr, "__MAIN");
+    Function.Code = Code;
+    TXScriptHost Host(int32_t(Stack.size()), nullptr);
+    for (size_t Slot = 0; Slot < Stack.size(); Slot++) Host.Stack[Slot] = Stack[Slot];
+    Host.SetStackPosition(Frame >= 0 ? Frame : Pointer);
+    if (Frame >= 0) Host.OpenFrame(Pointer - Frame, 1);
+    TXScriptVariable Result;
+    std::string Output = CaptureOutput([&] { Function.Execute(Host, Result); });
+    std::string State = Output + "|" + Describe(Result) + "|" + std::to_string(Host.StackPointer) + "|";
+    for (const TXScriptVariable& Slot : Host.Stack) State += Describe(Slot) + ",";
+    return State;
+}
+
+TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
+    const TXOpcode Operations[] = {opAdd,   opSub,       opMul,  opDiv,     opAnd,
+                                   opOr,    opXor,       opShl,  opShr,     opShr2,
+                                   opEqual, opLessEqual, opLess, opGreater, opGreaterEqual};
+    uint32_t Seed = 20240601;
+    auto Next = [&Seed](uint32_t Range) {
+        Seed = Seed * 1103515245u + 12345u;
+        return int32_t((Seed >> 16) % Range);
+    };
+    for (int32_t Case = 0; Case < 6000; Case++) {
+        int32_t Size = 1 + Next(6);
+        std::vector<TXScriptVariable> Stack;
+        for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
+        int32_t Pointer = Next(uint32_t(Size));
+        // Without frames, or inside one whose variables start at or below the pointer.
+        int32_t Frame = Next(2) ? -1 : Next(uint32_t(Pointer + 1));
+        auto Slot = [&] { return Next(7); };
+        TXOpcode Op = Operations[Next(15)];
+        int32_t Constant = Next(3) == 0 ? 0 : Next(9) - 4;
+        std::string LoadX, LoadB, PushK, StoreC, Swap, Operate, Jump, Tail, Return;
+        AppendOpSlot(LoadX, opLoadVar, Slot(), 0);
+        AppendOpSlot(LoadB, opLoadVar, Slot(), 0);
+        AppendOpInt32(PushK, opPushInt, Constant);
+        AppendOpSlot(StoreC, opStoreVar, Slot(), 0);
+        AppendOp(Swap, opSwap);
+        AppendOp(Operate, Op);
+        AppendOp(Jump, opJumpIfFalse);
+        AppendOpInt32(Tail, opPushInt, 111);
+        AppendOp(Return, opReturn);
+        TSequence Sequence;
+        switch (Next(5)) {
+        case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
+        case 1:
+            Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
+            Sequence.JumpAt = 3;
+            break;
+        case 2: Sequence.Instructions = {LoadX, LoadB, Swap, Operate, StoreC}; break;
+        case 3: Sequence.Instructions = {PushK, LoadB, Swap, Operate, StoreC}; break;
+        default: Sequence.Instructions = {LoadX, Return, Tail}; break;
+        }
+        std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
+        ASSERT_EQ(RunOn(Combined, Stack, Pointer, Frame), RunOn(Single, Stack, Pointer, Frame))
+            << "case " << Case << ": " << testing::PrintToString(DisassembleCode(Combined));
+    }
+}
+
+// A compare-and-jump step spends the jump's step only when it runs combined, and a spent
+// budget faults at the jump with its condition on top, as the single jump does.
+TEST(CombinedSteps, SpendTheStepBudgetAsTheirInstructionsDo) {
+    std::string LoadX, PushK, Less, Jump, Tail;
+    AppendOpSlot(LoadX, opLoadVar, 0, 0);
+    AppendOpInt32(PushK, opPushInt, 1);
+    AppendOp(Less, opLess);
+    AppendOpInt32(Tail, opPushInt, 111);
+    TSequence Sequence;
+    Sequence.Instructions = {LoadX, PushK, Less, Jump, Tail};
+    Sequence.JumpAt = 3;
+    std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
+    for (const TXScriptVariable& X : {TXScriptVariable::FromInteger(0), TXScriptVariable::FromText("0")})
+        for (int64_t Budget : {0, 1}) {
+            std::vector<TXScriptVariable> Stack(4, X);
+            SetScriptStepBudget(Budget);
+            std::string CombinedState = RunOn(Combined, Stack, 1, -1);
+            std::string SingleState = RunOn(Single, Stack, 1, -1);
+            SetScriptStepBudget(-1);
+            EXPECT_EQ(CombinedState, SingleState) << Describe(X) << ", budget " << Budget;
+        }
+}
+
+TEST(CombinedSteps, ChangedCodeIsDecodedAgain) {
+    TScript Script;
+    AppendOpInt32(Script.Root.Code, opPushInt, 1);
+    AppendOpInt32(Script.Root.Code, opPushInt, 2);
+    AppendOp(Script.Root.Code, opAdd);
+    Script.Run();
+    EXPECT_EQ(Script.Result.AsInteger(), 3);
+    Script.Root.Code[10] = char(opSub);
+    Script.Host.SetStackPosition(0);
+    Script.Run();
+    EXPECT_EQ(Script.Result.AsInteger(), -1);
+}
+
+} // namespace
