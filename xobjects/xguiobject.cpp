@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr std::string_view BaseTypeName = "OBJECT";
+
 // Geometry sums are formed wide and stored back wrapped to 32 bits, so that no input
 // overflows.
 int32_t Wrap(int64_t Value) {
@@ -288,4 +290,18 @@ bool TXGuiObject::HandleAlign(void*) {
         Target->Height = Wrap(Free.Bottom - Free.Top);
     }
     return false;
+}
+
+TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view FileName,
+                           std::string_view ObjectName) {
+    if (TypeName != BaseTypeName) return nullptr;
+    return new TXGuiObject(Parent, FileName, ObjectName);
+}
+
+void StartGuiObjects() {
+    RegisterObjectType(BaseTypeName, CreateBaseObject);
+}
+
+void StopGuiObjects() {
+    // The registry, with its entries, goes at the object model's shut-down.
 }

@@ -1,7 +1,5 @@
 #include "xobjects.h"
 
-#include "xguiobject.h"
-
 #include "xlogging.h"
 #include "xrandom.h"
 #include "xscriptcompiler.h"
@@ -14,8 +12,6 @@
 #include <string>
 
 namespace {
-
-constexpr std::string_view BaseTypeName = "OBJECT";
 
 std::string_view CutName(std::string_view Text) {
     return Text.substr(0, std::min(Text.size(), size_t(ObjectNameLength)));
@@ -293,12 +289,6 @@ TXObjectFactory FindObjectType(std::string_view TypeName) {
     return Factory;
 }
 
-TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view FileName,
-                           std::string_view ObjectName) {
-    if (TypeName != BaseTypeName) return nullptr;
-    return new TXGuiObject(Parent, FileName, ObjectName);
-}
-
 namespace {
 
 thread_local int32_t RunDepth = 0;
@@ -333,7 +323,6 @@ void SetRunsEndedRoutine(TXRunsEndedRoutine Routine) {
 
 void StartObjects() {
     ObjectTypes = new TItemList(int32_t(sizeof(TXObjectFactory)));
-    RegisterObjectType(BaseTypeName, CreateBaseObject);
     SetObjectNameReader(ReadObjectName);
     SetPropertyFinder(FindPropertyForScript);
     SetExecutionsEndedRoutine(NotifyRunsEnded);

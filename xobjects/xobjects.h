@@ -164,8 +164,8 @@ using TXObjectFactory = TXObject* (*)(std::string_view TypeName, TXObject* Paren
                                       std::string_view ObjectName);
 
 // The registry: a TItemList of TXObjectFactory keyed by type name (cut to 32 characters).
-// Created at module start-up with "OBJECT" registered, freed at shut-down; in between it is
-// only read, from any thread.
+// Created at module start-up, freed at shut-down; the GUI objects' start-up registers
+// "OBJECT" (xguiobject.h). In between it is only read, from any thread.
 extern TItemList* ObjectTypes;
 
 // Adds Factory under TypeName; the first registration of a name stays. False when the
@@ -173,10 +173,6 @@ extern TItemList* ObjectTypes;
 bool RegisterObjectType(std::string_view TypeName, TXObjectFactory Factory);
 // The factory registered under TypeName, or null.
 TXObjectFactory FindObjectType(std::string_view TypeName);
-// The factory of "OBJECT": for that type name a new TXGuiObject (xguiobject.h) with the
-// given parent, file and name, which loads the file; for any other null.
-TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view FileName,
-                           std::string_view ObjectName);
 
 // Runs: the object model's entries that may run scripts (RunMain, Processmessage, script
 // handlers), counted per thread together with the interpreter's executions. Work that must
@@ -196,7 +192,7 @@ bool RunsActive();
 using TXRunsEndedRoutine = void (*)();
 void SetRunsEndedRoutine(TXRunsEndedRoutine Routine);
 
-// The module's start-up (the registry with "OBJECT", the readers the script module uses for
+// The module's start-up (the registry, the readers the script module uses for
 // objects) and shut-down (the registry freed); the module's start-up unit runs them.
 void StartObjects();
 void StopObjects();
