@@ -4,6 +4,7 @@
 #include "xrandom.h"
 #include "xscriptcompiler.h"
 #include "xscripthost.h"
+#include "xscriptinterpreter.h"
 #include "xscriptvariable.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "xlist.h"
 #include "xmemory.h"
-#include "xscriptinterpreter.h"
+#include "xpropertystorage.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,7 +19,7 @@ class TXScriptObjectFunction;
 
 // One property: its name (at most 32 characters, the key in the owner's Properties), its
 // kind (TXPropertyKind) and its data: for ptObject the child object, for every other kind
-// the address of the value's storage (layouts in xscriptinterpreter.h; ptFunction holds a
+// the address of the value's storage (layouts in xpropertystorage.h; ptFunction holds a
 // TXHandler).
 struct TXProperty {
     TListKey Name;
