@@ -30,14 +30,25 @@ using TXTestRoutine = void (*)(int32_t Mode, TXObject* Owner);
 void SetTestRoutine(TXTestRoutine Routine);
 TXTestRoutine TestRoutine();
 
-// Execute calls active on the calling thread, nested ones included.
-int32_t ActiveExecutions();
-// Called on a thread whenever the last Execute active on it has returned, when neither the
-// function nor its host is used any more: work that must wait until no script runs on the
-// thread (freeing an application whose script asked for it) is done there. Until a routine
-// is set, nothing is called.
-using TXExecutionsEndedRoutine = void (*)();
-void SetExecutionsEndedRoutine(TXExecutionsEndedRoutine Routine);
+// Runs on the calling thread: every Execute holds a TXRunScope while it runs, and so does
+// every entry of the modules above that may run scripts (the object model's RunMain,
+// Processmessage and script handlers). Work that must not happen while any of them is under
+// way on a thread (freeing an application whose own script asked for it) waits for the end
+// of the outermost one.
+class TXRunScope {
+public:
+    TXRunScope();
+    ~TXRunScope();
+    TXRunScope(const TXRunScope&) = delete;
+    TXRunScope& operator=(const TXRunScope&) = delete;
+};
+// True while a run is under way on the calling thread.
+bool RunsActive();
+// Called on a thread each time its outermost run has ended (for an Execute: when neither the
+// function nor its host is used any more). One routine for the process; null, as at the
+// start, for none. What the routine throws is dropped.
+using TXRunsEndedRoutine = void (*)();
+void SetRunsEndedRoutine(TXRunsEndedRoutine Routine);
 
 // Script functions active at once on one thread, counting every script call and every
 // entry from native code. A call beyond the limit is a run-time fault of the callee.

@@ -8,7 +8,6 @@
 #include "xscriptvariable.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -290,47 +289,13 @@ TXObjectFactory FindObjectType(std::string_view TypeName) {
     return Factory;
 }
 
-namespace {
-
-thread_local int32_t RunDepth = 0;
-std::atomic<TXRunsEndedRoutine> RunsEnded{nullptr};
-
-void NotifyRunsEnded() {
-    if (RunDepth != 0 || ActiveExecutions() != 0) return;
-    if (TXRunsEndedRoutine Routine = RunsEnded.load(std::memory_order_acquire)) Routine();
-}
-
-} // namespace
-
-TXRunScope::TXRunScope() {
-    RunDepth++;
-}
-
-TXRunScope::~TXRunScope() {
-    RunDepth--;
-    try {
-        NotifyRunsEnded();
-    } catch (...) {
-    }
-}
-
-bool RunsActive() {
-    return RunDepth > 0 || ActiveExecutions() > 0;
-}
-
-void SetRunsEndedRoutine(TXRunsEndedRoutine Routine) {
-    RunsEnded.store(Routine, std::memory_order_release);
-}
-
 void StartObjects() {
     ObjectTypes = new TItemList(int32_t(sizeof(TXObjectFactory)));
     SetObjectNameReader(ReadObjectName);
     SetPropertyFinder(FindPropertyForScript);
-    SetExecutionsEndedRoutine(NotifyRunsEnded);
 }
 
 void StopObjects() {
-    SetExecutionsEndedRoutine(nullptr);
     SetPropertyFinder(nullptr);
     SetObjectNameReader(nullptr);
     delete ObjectTypes;

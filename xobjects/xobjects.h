@@ -174,24 +174,6 @@ bool RegisterObjectType(std::string_view TypeName, TXObjectFactory Factory);
 // The factory registered under TypeName, or null.
 TXObjectFactory FindObjectType(std::string_view TypeName);
 
-// Runs: the object model's entries that may run scripts (RunMain, Processmessage, script
-// handlers), counted per thread together with the interpreter's executions. Work that must
-// not happen while any of them is under way on a thread (freeing an application whose own
-// script asked for it) waits for the end of the outermost one.
-class TXRunScope {
-public:
-    TXRunScope();
-    ~TXRunScope();
-    TXRunScope(const TXRunScope&) = delete;
-    TXRunScope& operator=(const TXRunScope&) = delete;
-};
-// True while a run or a script execution is under way on the calling thread.
-bool RunsActive();
-// Called on a thread each time its outermost run or script execution has ended. One
-// routine for the process; null for none.
-using TXRunsEndedRoutine = void (*)();
-void SetRunsEndedRoutine(TXRunsEndedRoutine Routine);
-
 // The module's start-up (the registry, the readers the script module uses for
 // objects) and shut-down (the registry freed); the module's start-up unit runs them.
 void StartObjects();
