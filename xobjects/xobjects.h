@@ -164,8 +164,8 @@ using TXObjectFactory = TXObject* (*)(std::string_view TypeName, TXObject* Paren
                                       std::string_view ObjectName);
 
 // The registry: a TItemList of TXObjectFactory keyed by type name (cut to 32 characters).
-// Created at module start-up, freed at shut-down; the GUI objects' start-up registers
-// "OBJECT" (xguiobject.h). In between it is only read, from any thread.
+// Created at module start-up, freed at shut-down; the GUI objects' start-up, which runs
+// after this module's, registers "OBJECT". In between it is only read, from any thread.
 extern TItemList* ObjectTypes;
 
 // Adds Factory under TypeName; the first registration of a name stays. False when the
