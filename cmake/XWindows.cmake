@@ -1,10 +1,10 @@
 # Settings of the Windows build.
 
-# Every executable compiles in platform/windows/binaryio.cpp: binary standard streams and
+# Every executable compiles in cmake/windows/binaryio.cpp: binary standard streams and
 # files, as on Linux. Static libraries do not, so it is in each program once.
 add_library(binaryio INTERFACE)
 target_sources(binaryio INTERFACE
-  $<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:${CMAKE_SOURCE_DIR}/platform/windows/binaryio.cpp>)
+  $<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:${CMAKE_SOURCE_DIR}/cmake/windows/binaryio.cpp>)
 link_libraries(binaryio)
 
 # Kernel, GDI and OpenGL calls are declared without dllimport, so that they go through the

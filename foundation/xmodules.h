@@ -30,8 +30,10 @@
 // Ranks in dependency order. 101 to 65535 are open to programs; leave gaps for newcomers.
 constexpr int ModuleRankFloatingPoint = 1000;  // foundation: all exceptions masked, round to nearest
 constexpr int ModuleRankScript = 2000;         // script: the built-in registry and "STRINGS.LENGTH"
-constexpr int ModuleRankObjects = 3000;        // xobjects: the object type registry and "OBJECT"
+constexpr int ModuleRankObjects = 3000;        // xobjects: the object type registry
+constexpr int ModuleRankGuiObjects = 3500;     // xobjects (GUI objects): "OBJECT" registered
 constexpr int ModuleRankGuiApplication = 4000; // xguiapp: the test instruction's routine
+constexpr int ModuleRankViewer = 5000;         // xviewer: GUI objects' drawing origin moved with OpenGL
 
 #if defined(__GNUC__)
 #define XMODULE_RANK(Rank) __attribute__((init_priority(Rank)))

@@ -17,7 +17,9 @@ namespace xscriptinterpreter {
 namespace {
 
 std::atomic<TXTestRoutine> TestRoutineSet{nullptr};
-std::atomic<TXExecutionsEndedRoutine> ExecutionsEndedSet{nullptr};
+std::atomic<TXRunsEndedRoutine> RunsEndedSet{nullptr};
+// Runs open on this thread (see TXRunScope).
+constinit thread_local int32_t RunDepth = 0;
 std::atomic<TXFaultDiagnostics> FaultDiagnosticsSet{nullptr};
 
 constexpr std::string_view FaultMessage = "unhandled exception in script.execute";
@@ -186,37 +188,31 @@ TXTestRoutine TestRoutine() {
     return TestRoutineSet.load(std::memory_order_acquire);
 }
 
-void SetExecutionsEndedRoutine(TXExecutionsEndedRoutine Routine) {
-    ExecutionsEndedSet.store(Routine, std::memory_order_release);
+void SetRunsEndedRoutine(TXRunsEndedRoutine Routine) {
+    RunsEndedSet.store(Routine, std::memory_order_release);
 }
 
 void SetScriptStepBudget(int64_t Steps) {
     StepBudget.store(Steps < 0 ? INT64_MAX : Steps, std::memory_order_relaxed);
 }
 
-int32_t ActiveExecutions() {
-    return NativeDepth;
+TXRunScope::TXRunScope() {
+    RunDepth++;
 }
 
-namespace {
-
-// Destroyed after the execution: tells the routine when no Execute is left on the thread.
-struct TXExecutionsEndedNotice {
-    TXExecutionsEndedNotice() = default;
-    TXExecutionsEndedNotice(const TXExecutionsEndedNotice&) = delete;
-    TXExecutionsEndedNotice& operator=(const TXExecutionsEndedNotice&) = delete;
-    ~TXExecutionsEndedNotice() {
-        if (NativeDepth != 0) return;
-        TXExecutionsEndedRoutine Routine = ExecutionsEndedSet.load(std::memory_order_acquire);
-        if (!Routine) return;
-        try {
-            Routine();
-        } catch (...) {
-        }
+TXRunScope::~TXRunScope() {
+    if (--RunDepth != 0) return;
+    TXRunsEndedRoutine Routine = RunsEndedSet.load(std::memory_order_acquire);
+    if (!Routine) return;
+    try {
+        Routine();
+    } catch (...) {
     }
-};
+}
 
-} // namespace
+bool RunsActive() {
+    return RunDepth > 0;
+}
 
 void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Result) {
     SetEmptyValue(Result);
@@ -236,7 +232,7 @@ void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Resul
         return;
     }
     if (CallDepth == 0) StepsLeft = StepBudget.load(std::memory_order_relaxed); // an outermost run
-    TXExecutionsEndedNotice Notice;
+    TXRunScope Run; // ends after the execution: its routine may free the function and host
     TXExecution Execution(Host, this);
     for (;;) {
         try {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "xpropertystorage.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -13,55 +15,6 @@
 // GUI application register these at start-up, so this module depends on neither.
 
 class TXObject;
-
-// The kinds of an object's properties, and where each keeps its value.
-enum TXPropertyKind : uint8_t {
-    ptInteger = 0,  // a 32-bit signed integer
-    ptFloat = 1,    // a 32-bit IEEE single
-    ptBoolean = 2,  // one byte, 0 or 1
-    ptString = 3,   // 256 bytes: a length byte and up to 255 characters
-    ptObject = 4,   // no storage: the property's data is the child object
-    ptFunction = 5, // a handler record of the object model
-};
-
-constexpr int32_t PropertyStringLength = 255;
-constexpr int32_t PropertyStringSize = 256;
-
-// Property storage may lie at any address (declared pieces are packed back to back), so
-// values are moved with memcpy.
-inline int32_t LoadPropertyInteger(const void* Data) {
-    int32_t Value;
-    std::memcpy(&Value, Data, sizeof Value);
-    return Value;
-}
-inline void StorePropertyInteger(void* Data, int32_t Value) {
-    std::memcpy(Data, &Value, sizeof Value);
-}
-inline float LoadPropertyFloat(const void* Data) {
-    float Value;
-    std::memcpy(&Value, Data, sizeof Value);
-    return Value;
-}
-inline void StorePropertyFloat(void* Data, float Value) {
-    std::memcpy(Data, &Value, sizeof Value);
-}
-inline bool LoadPropertyBoolean(const void* Data) {
-    return *static_cast<const uint8_t*>(Data) != 0;
-}
-inline void StorePropertyBoolean(void* Data, bool Value) {
-    *static_cast<uint8_t*>(Data) = Value ? 1 : 0;
-}
-inline std::string_view LoadPropertyString(const void* Data) {
-    const auto* Bytes = static_cast<const char*>(Data);
-    return {Bytes + 1, static_cast<uint8_t>(Bytes[0])};
-}
-// Keeps the first 255 characters. Text may view the stored characters themselves.
-inline void StorePropertyString(void* Data, std::string_view Text) {
-    auto* Bytes = static_cast<char*>(Data);
-    size_t Length = Text.size() < size_t(PropertyStringLength) ? Text.size() : size_t(PropertyStringLength);
-    std::memmove(Bytes + 1, Text.data(), Length);
-    Bytes[0] = static_cast<char>(static_cast<uint8_t>(Length));
-}
 
 // Looks a property of Object up by name (the object model compares the first 32 characters)
 // and gives its kind and data; false when there is none.
@@ -77,14 +30,25 @@ using TXTestRoutine = void (*)(int32_t Mode, TXObject* Owner);
 void SetTestRoutine(TXTestRoutine Routine);
 TXTestRoutine TestRoutine();
 
-// Execute calls active on the calling thread, nested ones included.
-int32_t ActiveExecutions();
-// Called on a thread whenever the last Execute active on it has returned, when neither the
-// function nor its host is used any more: work that must wait until no script runs on the
-// thread (freeing an application whose script asked for it) is done there. Until a routine
-// is set, nothing is called.
-using TXExecutionsEndedRoutine = void (*)();
-void SetExecutionsEndedRoutine(TXExecutionsEndedRoutine Routine);
+// Runs on the calling thread: every Execute holds a TXRunScope while it runs, and so does
+// every entry of the modules above that may run scripts (the object model's RunMain,
+// Processmessage and script handlers). Work that must not happen while any of them is under
+// way on a thread (freeing an application whose own script asked for it) waits for the end
+// of the outermost one.
+class TXRunScope {
+public:
+    TXRunScope();
+    ~TXRunScope();
+    TXRunScope(const TXRunScope&) = delete;
+    TXRunScope& operator=(const TXRunScope&) = delete;
+};
+// True while a run is under way on the calling thread.
+bool RunsActive();
+// Called on a thread each time its outermost run has ended (for an Execute: when neither the
+// function nor its host is used any more). One routine for the process; null, as at the
+// start, for none. What the routine throws is dropped.
+using TXRunsEndedRoutine = void (*)();
+void SetRunsEndedRoutine(TXRunsEndedRoutine Routine);
 
 // Script functions active at once on one thread, counting every script call and every
 // entry from native code. A call beyond the limit is a run-time fault of the callee.

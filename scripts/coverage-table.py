@@ -6,7 +6,7 @@ import sys
 # Rows: a module is the longest prefix here that a file's path starts with.
 MODULES = [
     "foundation/", "fileparser/", "script/", "xobjects/", "xguiapp/",
-    "demo/effect", "demo/", "platform/bass/", "platform/win32/",
+    "demo/effect", "demo/", "platform/bass/", "platform/winapi/",
     "platform/", "tools/",
 ]
 # The modules whose figures must reach the goals below.

@@ -3,12 +3,19 @@
 #include "xlogging.h"
 #include "xscriptvariable.h"
 
-#include <GL/gl.h>
-
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 namespace {
+
+constexpr std::string_view BaseTypeName = "OBJECT";
+
+std::atomic<TXDrawOffsetRoutine> DrawOffsetSet{nullptr};
+
+void MoveDrawOrigin(float X, float Y) {
+    if (TXDrawOffsetRoutine Routine = DrawOffsetSet.load(std::memory_order_acquire)) Routine(X, Y);
+}
 
 // Geometry sums are formed wide and stored back wrapped to 32 bits, so that no input
 // overflows.
@@ -179,7 +186,7 @@ void TXGuiObject::RunMain() {
 bool TXGuiObject::HandleDraw(void* Parameter) {
     if (!Parameter) return true;
     const auto* Incoming = static_cast<const TXDrawMessage*>(Parameter);
-    glTranslatef(static_cast<float>(Left), static_cast<float>(Top), 0.0f);
+    MoveDrawOrigin(static_cast<float>(Left), static_cast<float>(Top));
     TXDrawMessage Record;
     Record.Alpha = Incoming->Alpha * Alpha;
     Processmessage(xmPaint, &Record);
@@ -190,7 +197,7 @@ bool TXGuiObject::HandleDraw(void* Parameter) {
         if (Next->Visible && Next->Alpha > 0.0f && Next->Left < Width && Next->Top < Height)
             Next->Processmessage(xmDraw, &Record);
     }
-    glTranslatef(-static_cast<float>(Left), -static_cast<float>(Top), 0.0f);
+    MoveDrawOrigin(-static_cast<float>(Left), -static_cast<float>(Top));
     return true;
 }
 
@@ -288,4 +295,22 @@ bool TXGuiObject::HandleAlign(void*) {
         Target->Height = Wrap(Free.Bottom - Free.Top);
     }
     return false;
+}
+
+void SetDrawOffsetRoutine(TXDrawOffsetRoutine Routine) {
+    DrawOffsetSet.store(Routine, std::memory_order_release);
+}
+
+TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view FileName,
+                           std::string_view ObjectName) {
+    if (TypeName != BaseTypeName) return nullptr;
+    return new TXGuiObject(Parent, FileName, ObjectName);
+}
+
+void StartGuiObjects() {
+    RegisterObjectType(BaseTypeName, CreateBaseObject);
+}
+
+void StopGuiObjects() {
+    // The registry, with its entries, goes at the object model's shut-down.
 }

@@ -125,3 +125,19 @@ private:
     // Reads FileName into this object (the constructor's last step).
     void Load(std::string_view FileName);
 };
+
+// Moves the drawing origin by X, Y pixels: HandleDraw moves it to an object's top-left corner
+// before the object and its children are drawn, and back after. The layer that draws
+// registers it at its start-up (the viewer, with OpenGL); without one nothing moves.
+using TXDrawOffsetRoutine = void (*)(float X, float Y);
+void SetDrawOffsetRoutine(TXDrawOffsetRoutine Routine);
+
+// The factory of "OBJECT": for that type name a new TXGuiObject with the given parent, file
+// and name, which loads the file; for any other null.
+TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view FileName,
+                           std::string_view ObjectName);
+
+// The GUI objects' start-up ("OBJECT" registered in the object model's registry) and
+// shut-down; the start-up unit runs them, after the object model's.
+void StartGuiObjects();
+void StopGuiObjects();

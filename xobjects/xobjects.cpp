@@ -1,21 +1,17 @@
 #include "xobjects.h"
 
-#include "xguiobject.h"
-
 #include "xlogging.h"
 #include "xrandom.h"
 #include "xscriptcompiler.h"
 #include "xscripthost.h"
+#include "xscriptinterpreter.h"
 #include "xscriptvariable.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <string>
 
 namespace {
-
-constexpr std::string_view BaseTypeName = "OBJECT";
 
 std::string_view CutName(std::string_view Text) {
     return Text.substr(0, std::min(Text.size(), size_t(ObjectNameLength)));
@@ -293,54 +289,13 @@ TXObjectFactory FindObjectType(std::string_view TypeName) {
     return Factory;
 }
 
-TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view FileName,
-                           std::string_view ObjectName) {
-    if (TypeName != BaseTypeName) return nullptr;
-    return new TXGuiObject(Parent, FileName, ObjectName);
-}
-
-namespace {
-
-thread_local int32_t RunDepth = 0;
-std::atomic<TXRunsEndedRoutine> RunsEnded{nullptr};
-
-void NotifyRunsEnded() {
-    if (RunDepth != 0 || ActiveExecutions() != 0) return;
-    if (TXRunsEndedRoutine Routine = RunsEnded.load(std::memory_order_acquire)) Routine();
-}
-
-} // namespace
-
-TXRunScope::TXRunScope() {
-    RunDepth++;
-}
-
-TXRunScope::~TXRunScope() {
-    RunDepth--;
-    try {
-        NotifyRunsEnded();
-    } catch (...) {
-    }
-}
-
-bool RunsActive() {
-    return RunDepth > 0 || ActiveExecutions() > 0;
-}
-
-void SetRunsEndedRoutine(TXRunsEndedRoutine Routine) {
-    RunsEnded.store(Routine, std::memory_order_release);
-}
-
 void StartObjects() {
     ObjectTypes = new TItemList(int32_t(sizeof(TXObjectFactory)));
-    RegisterObjectType(BaseTypeName, CreateBaseObject);
     SetObjectNameReader(ReadObjectName);
     SetPropertyFinder(FindPropertyForScript);
-    SetExecutionsEndedRoutine(NotifyRunsEnded);
 }
 
 void StopObjects() {
-    SetExecutionsEndedRoutine(nullptr);
     SetPropertyFinder(nullptr);
     SetObjectNameReader(nullptr);
     delete ObjectTypes;

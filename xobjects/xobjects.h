@@ -2,7 +2,7 @@
 
 #include "xlist.h"
 #include "xmemory.h"
-#include "xscriptinterpreter.h"
+#include "xpropertystorage.h"
 
 #include <cstdint>
 #include <memory>
@@ -19,7 +19,7 @@ class TXScriptObjectFunction;
 
 // One property: its name (at most 32 characters, the key in the owner's Properties), its
 // kind (TXPropertyKind) and its data: for ptObject the child object, for every other kind
-// the address of the value's storage (layouts in xscriptinterpreter.h; ptFunction holds a
+// the address of the value's storage (layouts in xpropertystorage.h; ptFunction holds a
 // TXHandler).
 struct TXProperty {
     TListKey Name;
@@ -164,8 +164,8 @@ using TXObjectFactory = TXObject* (*)(std::string_view TypeName, TXObject* Paren
                                       std::string_view ObjectName);
 
 // The registry: a TItemList of TXObjectFactory keyed by type name (cut to 32 characters).
-// Created at module start-up with "OBJECT" registered, freed at shut-down; in between it is
-// only read, from any thread.
+// Created at module start-up, freed at shut-down; the GUI objects' start-up, which runs
+// after this module's, registers "OBJECT". In between it is only read, from any thread.
 extern TItemList* ObjectTypes;
 
 // Adds Factory under TypeName; the first registration of a name stays. False when the
@@ -173,30 +173,8 @@ extern TItemList* ObjectTypes;
 bool RegisterObjectType(std::string_view TypeName, TXObjectFactory Factory);
 // The factory registered under TypeName, or null.
 TXObjectFactory FindObjectType(std::string_view TypeName);
-// The factory of "OBJECT": for that type name a new TXGuiObject (xguiobject.h) with the
-// given parent, file and name, which loads the file; for any other null.
-TXObject* CreateBaseObject(std::string_view TypeName, TXObject* Parent, std::string_view FileName,
-                           std::string_view ObjectName);
 
-// Runs: the object model's entries that may run scripts (RunMain, Processmessage, script
-// handlers), counted per thread together with the interpreter's executions. Work that must
-// not happen while any of them is under way on a thread (freeing an application whose own
-// script asked for it) waits for the end of the outermost one.
-class TXRunScope {
-public:
-    TXRunScope();
-    ~TXRunScope();
-    TXRunScope(const TXRunScope&) = delete;
-    TXRunScope& operator=(const TXRunScope&) = delete;
-};
-// True while a run or a script execution is under way on the calling thread.
-bool RunsActive();
-// Called on a thread each time its outermost run or script execution has ended. One
-// routine for the process; null for none.
-using TXRunsEndedRoutine = void (*)();
-void SetRunsEndedRoutine(TXRunsEndedRoutine Routine);
-
-// The module's start-up (the registry with "OBJECT", the readers the script module uses for
+// The module's start-up (the registry, the readers the script module uses for
 // objects) and shut-down (the registry freed); the module's start-up unit runs them.
 void StartObjects();
 void StopObjects();

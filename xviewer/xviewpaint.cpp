@@ -273,3 +273,19 @@ TXPaintScope::TXPaintScope(TXViewPainter& Painter) : Previous(ActivePainter) {
 TXPaintScope::~TXPaintScope() {
     ActivePainter = Previous;
 }
+
+namespace {
+
+void TranslateOrigin(float X, float Y) {
+    glTranslatef(X, Y, 0.0f);
+}
+
+} // namespace
+
+void StartViewer() {
+    SetDrawOffsetRoutine(TranslateOrigin);
+}
+
+void StopViewer() {
+    SetDrawOffsetRoutine(nullptr);
+}

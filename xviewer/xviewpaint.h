@@ -25,6 +25,11 @@ struct TXColour {
     bool operator==(const TXColour&) const = default;
 };
 
+// The viewer's start-up: GUI objects move their drawing origin with glTranslatef. Shut-down
+// takes the routine back.
+void StartViewer();
+void StopViewer();
+
 // "#RRGGBB" in either letter case; false, Colour unchanged, for anything else.
 bool ParseColour(std::string_view Text, TXColour& Colour);
 // The fill of an object without COLOR at Depth (the root is 0).

@@ -1,8 +1,9 @@
-// Shows when the object type registry exists around the object model's start-up and
-// shut-down: one ranked module just below it, one just above.
+// Shows when the object type registry exists, with "OBJECT" in it, around the start-up and
+// shut-down of the object model and the GUI objects: one ranked module just below the
+// object model, one just above the GUI objects.
+#include "xguiobject.h"
 #include "xlogging.h"
 #include "xmodules.h"
-#include "xobjects.h"
 
 #include <string>
 
@@ -27,7 +28,7 @@ void AboveStop() {
 }
 
 TXModuleStartup Below XMODULE_RANK(ModuleRankObjects - 1){BelowStart, BelowStop};
-TXModuleStartup Above XMODULE_RANK(ModuleRankObjects + 1){AboveStart, AboveStop};
+TXModuleStartup Above XMODULE_RANK(ModuleRankGuiObjects + 1){AboveStart, AboveStop};
 
 } // namespace
 

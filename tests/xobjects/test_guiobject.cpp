@@ -101,7 +101,22 @@ TEST_F(GuiConstruction, DestroyingAChildClearsHoverCaptureAndFocus) {
     EXPECT_EQ(Parent.FindProperty("A"), nullptr);
 }
 
-using Drawing = GuiObjects;
+void TranslateWithOpenGL(float X, float Y) {
+    glTranslatef(X, Y, 0.0f);
+}
+
+// Drawing as the viewer sets it up: origin moves through OpenGL, recorded.
+class Drawing : public GuiObjects {
+protected:
+    void SetUp() override {
+        GuiObjects::SetUp();
+        SetDrawOffsetRoutine(TranslateWithOpenGL);
+    }
+    void TearDown() override {
+        SetDrawOffsetRoutine(nullptr);
+        GuiObjects::TearDown();
+    }
+};
 
 TEST_F(Drawing, VisibleChildrenInsideAreDrawnWithTheAlphaProduct) {
     TXGuiObject Root(nullptr, "", "ROOT");

@@ -1,5 +1,7 @@
 #include "xobjects.h"
 
+#include "xguiobject.h"
+
 #include "xrandom.h"
 #include "xscriptvariable.h"
 

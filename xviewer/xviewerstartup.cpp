@@ -1,0 +1,8 @@
+#include "xmodules.h"
+#include "xviewpaint.h"
+
+namespace {
+
+TXModuleStartup ViewerStartup XMODULE_RANK(ModuleRankViewer){StartViewer, StopViewer};
+
+} // namespace
