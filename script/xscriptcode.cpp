@@ -113,28 +113,8 @@ TXOperandLayout OperandLayout(uint8_t Byte) {
     return OpcodeTable[Byte].Layout;
 }
 
-int32_t OperandSize(TXOperandLayout Layout) {
-    switch (Layout) {
-    case olNone: return 0;
-    case olInt32:
-    case olJump:
-    case olFloat32:
-    case olSlot:
-    case olFunctionSlot:
-    case olHandle: return 4;
-    case olName:
-    case olOperatorName: return -1;
-    }
-    return 0;
-}
-
 void AppendByte(std::string& Code, uint8_t Value) {
     Code += char(Value);
-}
-
-void AppendUInt16(std::string& Code, uint16_t Value) {
-    Code += char(Value & 0xFF);
-    Code += char(Value >> 8);
 }
 
 void AppendUInt32(std::string& Code, uint32_t Value) {

@@ -93,8 +93,6 @@ bool IsOpcode(uint8_t Byte);
 const char* OpcodeName(uint8_t Byte);
 // olNone for a byte that is not an instruction.
 TXOperandLayout OperandLayout(uint8_t Byte);
-// The bytes of the operands of a layout, or -1 for the variable-length ones.
-int32_t OperandSize(TXOperandLayout Layout);
 
 // Operand readers for code whose bounds the caller has checked: Bytes points at the operand.
 inline uint16_t ReadUInt16(const char* Bytes) {
@@ -125,7 +123,6 @@ constexpr int32_t PackSlot(int32_t Index, int32_t Depth) {
 
 // Appending, for the compilers. Every helper adds to the end of Code.
 void AppendByte(std::string& Code, uint8_t Value);
-void AppendUInt16(std::string& Code, uint16_t Value);
 void AppendInt32(std::string& Code, int32_t Value);
 void AppendUInt32(std::string& Code, uint32_t Value);
 void AppendFloat32(std::string& Code, float Value);

@@ -17,8 +17,9 @@
 #include <vector>
 
 // The interpreter's small helpers must melt into its loop, so that its state stays in
-// registers.
-#if defined(__GNUC__)
+// registers. Not in the coverage tree (XSCRIPT_COVERAGE): there each copy would count the
+// helper's decisions again, once per place it melted into.
+#if defined(__GNUC__) && !defined(XSCRIPT_COVERAGE)
 #define XINLINE __attribute__((always_inline))
 #else
 #define XINLINE

@@ -443,10 +443,6 @@ TXObject* TXScriptVariable::AsObject() const {
     return kind == vkObject ? static_cast<TXObject*>(reference) : nullptr;
 }
 
-TXScriptObjectFunction* TXScriptVariable::AsFunction() const {
-    return kind == vkFunction ? static_cast<TXScriptObjectFunction*>(reference) : nullptr;
-}
-
 void TXScriptVariable::MakeNumeric() {
     if (kind == vkString)
         SetInteger(ConvertToInteger());

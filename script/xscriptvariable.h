@@ -187,9 +187,8 @@ struct TXScriptVariable {
     // The text without building a string: a view of text, of an object's or function's
     // name, or of the number written into Scratch.
     std::string_view ViewText(TXScriptTextScratch& Scratch) const;
-    // The referred object or function, or null when the kind is another.
+    // The referred object, or null when the kind is another.
     TXObject* AsObject() const;
-    TXScriptObjectFunction* AsFunction() const;
 
     void MakeNumeric();
     void Negate();

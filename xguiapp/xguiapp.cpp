@@ -102,11 +102,7 @@ TXGuiThread::TXGuiThread(TXGuiApplication* OwnerApplication) : Application(Owner
 }
 
 TXGuiThread::~TXGuiThread() {
-    if (!Worker.joinable()) return;
-    if (Worker.get_id() == std::this_thread::get_id())
-        Worker.detach();
-    else
-        Worker.join();
+    Worker.join();
 }
 
 void TXGuiThread::Execute() {

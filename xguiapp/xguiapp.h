@@ -18,8 +18,8 @@
 class TXGuiApplication;
 
 // The worker: runs its body on a system thread of its own from construction on; the
-// destructor waits for the body to end (the body looks at no stop request). What escapes
-// the body ends it and is kept in Failure, unlogged.
+// destructor waits for the body to end (the body looks at no stop request), so it is never
+// called on the worker itself. What escapes the body ends it and is kept in Failure, unlogged.
 class TXGuiThread {
 public:
     explicit TXGuiThread(TXGuiApplication* OwnerApplication);
