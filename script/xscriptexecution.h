@@ -125,7 +125,9 @@ static_assert(StepKindCount <= 256, "a step kind fits in a byte");
 
 struct TXStep {
     TXStepKind Kind = TXStepKind::Unknown;
-    uint8_t Operation = 0; // opUpdateObjectChild: the operator; Unknown: the byte
+    // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
+    // index of its made value in the code's Constants.
+    uint8_t Operation = 0;
     uint16_t Index = 0;    // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
     // int32, float32 bits or handle; combined: the constant k; names: their offset in the
@@ -147,6 +149,9 @@ struct TXPreparedCode {
     std::vector<TXCallSite> CallSites; // and the call sites
     std::vector<TXStep> Steps;
     std::vector<int32_t> Offsets;       // the code offset of each step, for fault diagnostics
+    // The value each opPushString makes from its text, made once: a text value shares the
+    // characters with every push of it.
+    std::vector<TXScriptVariable> Constants;
     std::atomic<uint64_t> CheckedIn{0}; // the Execute that last found Source current
 };
 

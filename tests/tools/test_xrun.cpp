@@ -225,10 +225,11 @@ TEST_F(XrunDefinitions, AFileAloneRunsItsScriptsAndPrintsNoTree) {
 }
 
 // --call runs the scripts once, then the named function as a message handler each time:
-// its variables start empty on every call, what it stores in properties stays.
+// its parameters and variables start empty on every call (not with what the main script or
+// an earlier call left in their slots), what it stores in properties stays.
 TEST_F(XrunDefinitions, CallRunsAHandlerByNameAsOftenAsAsked) {
     std::string File = Write("clicks.txt", "SELF.CLICKS : INTEGER = 0;\nIMPLEMENTATION\n"
-                                           "FUNCTION CLICK(A) { VAR B = 1; SELF.CLICKS = SELF.CLICKS + 1;"
+                                           "FUNCTION CLICK(A) { VAR B; B = B + 1; SELF.CLICKS = SELF.CLICKS + 1;"
                                            " ALERT(SELF.CLICKS + \" \" + A + B); }\nALERT(\"main\");\n");
     TProgramRun Run = RunXrun({"--call", "CLICK", "3", File});
     EXPECT_EQ(Run.Status, 0);
