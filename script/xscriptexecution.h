@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -202,10 +203,8 @@ const TXScriptText& NilText();
 // Value moves without calls for the common case of two values without text.
 inline void CopyValue(TXScriptVariable& To, const TXScriptVariable& From) {
     if (To.text.Empty() && From.text.Empty()) {
-        To.kind = From.kind;
-        To.intValue = From.intValue;
-        To.floatValue = From.floatValue;
-        To.reference = From.reference;
+        // Both texts are empty handles: the whole value copies as its bytes.
+        std::memcpy(static_cast<void*>(&To), static_cast<const void*>(&From), sizeof(TXScriptVariable));
     } else {
         To = From;
     }
