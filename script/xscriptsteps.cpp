@@ -226,8 +226,14 @@ TXExecutionCache::~TXExecutionCache() {
 
 TXPreparedCode* TXExecutionCache::Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites,
                                           uint64_t Execution) {
+    // Current steps are only ever replaced, never changed, so finding them current needs no lock.
+    TXPreparedCode* Prepared = Current.load(std::memory_order_acquire);
+    if (Prepared && Prepared->Source == Code && Prepared->CallSites == CallSites) {
+        Prepared->CheckedIn.store(Execution, std::memory_order_relaxed);
+        return Prepared;
+    }
     std::lock_guard<std::mutex> Guard(Lock);
-    TXPreparedCode* Prepared = Current.load(std::memory_order_relaxed);
+    Prepared = Current.load(std::memory_order_relaxed);
     if (!Prepared || Prepared->Source != Code || Prepared->CallSites != CallSites) {
         // An execution still running the old steps keeps them until the function goes.
         if (Prepared) Retired.push_back(Prepared);
