@@ -129,7 +129,7 @@ struct TXStep {
     // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
     // index of its made value in the code's Constants.
     uint8_t Operation = 0;
-    uint16_t Index = 0;    // slot operands; for combined steps the first instruction's
+    uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
     // int32, float32 bits or handle; combined: the constant k; names: their offset in the
     // code; Unknown: the byte's offset; calls: the number of arguments, or -1 when unknown.
@@ -149,7 +149,7 @@ struct TXPreparedCode {
     std::string Source;                // the code the steps were made from
     std::vector<TXCallSite> CallSites; // and the call sites
     std::vector<TXStep> Steps;
-    std::vector<int32_t> Offsets;       // the code offset of each step, for fault diagnostics
+    std::vector<int32_t> Offsets; // the code offset of each step, for fault diagnostics
     // The value each opPushString makes from its text, made once: a text value shares the
     // characters with every push of it.
     std::vector<TXScriptVariable> Constants;

@@ -114,7 +114,8 @@ XINLINE inline void PushVariable(TXScriptHost& Host, TXScriptVariable* Slots, in
 // when either side is a float, the others when the right side is one (an integer right
 // side rounds the left one instead). False for every other case.
 template <uint8_t Op>
-XINLINE inline bool FloatOperation(const TXScriptVariable& Left, const TXScriptVariable& Right, float& Result) {
+XINLINE inline bool FloatOperation(const TXScriptVariable& Left, const TXScriptVariable& Right,
+                                   float& Result) {
     if constexpr (Op == opAdd || Op == opSub || Op == opMul || Op == opDiv) {
         bool LeftNumber = Left.kind == vkFloat || Left.kind == vkInteger;
         bool RightFloat = Right.kind == vkFloat;
@@ -529,7 +530,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
             }
             // Parameters without an argument start empty, and so do the other variables: the
             // slots hold what the caller left there.
-            for (int32_t Missing = std::min(Arguments, Parameters); Missing < Callee->VarCount; Missing++)
+            for (int32_t Missing = std::max(0, std::min(Arguments, Parameters)); Missing < Callee->VarCount;
+                 Missing++)
                 SetEmptyValue(Slots[Base + Missing]);
             // The record first, so that a failure from here on ends the callee, not the caller.
             if (CallCount == CallRoom) [[unlikely]]
@@ -545,7 +547,10 @@ void TXExecution::Run(TXScriptVariable& Result) {
             Current = Function = Callee;
             Sp = FrameBase = Base;
             Host.StackPointer = Sp;
-            Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
+            if (Callee->VarCount >= 0) [[likely]]
+                Host.OpenFittingFrame(Callee->VarCount, CalleeFrameDepth); // Base + VarCount < Size, above
+            else
+                Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
             Sp = Host.StackPointer;
             if (!CalleePrepared || CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
                 ReportFault();
