@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -126,8 +127,10 @@ static_assert(StepKindCount <= 256, "a step kind fits in a byte");
 
 struct TXStep {
     TXStepKind Kind = TXStepKind::Unknown;
-    uint8_t Operation = 0; // opUpdateObjectChild: the operator; Unknown: the byte
-    uint16_t Index = 0;    // slot operands; for combined steps the first instruction's
+    // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
+    // index of its made value in the code's Constants.
+    uint8_t Operation = 0;
+    uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
     // int32, float32 bits or handle; combined: the constant k; names: their offset in the
     // code; Unknown: the byte's offset; calls: the number of arguments, or -1 when unknown.
@@ -147,7 +150,10 @@ struct TXPreparedCode {
     std::string Source;                // the code the steps were made from
     std::vector<TXCallSite> CallSites; // and the call sites
     std::vector<TXStep> Steps;
-    std::vector<int32_t> Offsets;       // the code offset of each step, for fault diagnostics
+    std::vector<int32_t> Offsets; // the code offset of each step, for fault diagnostics
+    // The value each opPushString makes from its text, made once: a text value shares the
+    // characters with every push of it.
+    std::vector<TXScriptVariable> Constants;
     std::atomic<uint64_t> CheckedIn{0}; // the Execute that last found Source current
 };
 
@@ -198,10 +204,8 @@ const TXScriptText& NilText();
 // Value moves without calls for the common case of two values without text.
 inline void CopyValue(TXScriptVariable& To, const TXScriptVariable& From) {
     if (To.text.Empty() && From.text.Empty()) {
-        To.kind = From.kind;
-        To.intValue = From.intValue;
-        To.floatValue = From.floatValue;
-        To.reference = From.reference;
+        // Both texts are empty handles: the whole value copies as its bytes.
+        std::memcpy(static_cast<void*>(&To), static_cast<const void*>(&From), sizeof(TXScriptVariable));
     } else {
         To = From;
     }

@@ -83,6 +83,12 @@ public:
         Advance(Slots);
         if (++FrameCount == FrameCapacity) GrowFrames();
     }
+    // OpenFrame for a frame known to fit: StackPointer + Slots lies on the stack.
+    void OpenFittingFrame(int32_t Slots, int32_t Depth) {
+        Frames[size_t(FrameCount)] = {StackPointer, Depth};
+        StackPointer += Slots;
+        if (++FrameCount == FrameCapacity) GrowFrames();
+    }
     // Nothing without an open frame; otherwise StackPointer goes to the slot beneath the
     // frame's Base, which drops the frame's variables and everything pushed since.
     void CloseFrame() {

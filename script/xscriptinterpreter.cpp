@@ -1,5 +1,6 @@
 #include "xscriptexecution.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <iterator>
@@ -109,6 +110,29 @@ XINLINE inline void PushVariable(TXScriptHost& Host, TXScriptVariable* Slots, in
     }
 }
 
+// The arithmetic of numbers that gives a float, as the values' own operations do it: add
+// when either side is a float, the others when the right side is one (an integer right
+// side rounds the left one instead). False for every other case.
+template <uint8_t Op>
+XINLINE inline bool FloatOperation(const TXScriptVariable& Left, const TXScriptVariable& Right,
+                                   float& Result) {
+    if constexpr (Op == opAdd || Op == opSub || Op == opMul || Op == opDiv) {
+        bool LeftNumber = Left.kind == vkFloat || Left.kind == vkInteger;
+        bool RightFloat = Right.kind == vkFloat;
+        if (!LeftNumber) return false;
+        if (!RightFloat && !(Op == opAdd && Right.kind == vkInteger && Left.kind == vkFloat)) return false;
+        float LeftNumberValue = Left.kind == vkFloat ? Left.floatValue : float(Left.intValue);
+        float RightNumberValue = RightFloat ? Right.floatValue : float(Right.intValue);
+        if constexpr (Op == opAdd) Result = LeftNumberValue + RightNumberValue;
+        if constexpr (Op == opSub) Result = LeftNumberValue - RightNumberValue;
+        if constexpr (Op == opMul) Result = LeftNumberValue * RightNumberValue;
+        if constexpr (Op == opDiv) Result = LeftNumberValue / RightNumberValue;
+        return true;
+    } else {
+        return false;
+    }
+}
+
 // A two-operand instruction other than opMod: integers on the spot, anything else by the
 // values' own operation.
 template <uint8_t Op>
@@ -118,11 +142,24 @@ XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, in
     const TXScriptVariable& Right = Slots[Sp];
     if (Left.kind == vkInteger && Right.kind == vkInteger) {
         Left.intValue = Operate<Op>(Left.intValue, Right.intValue);
+    } else if (float Number; FloatOperation<Op>(Left, Right, Number)) {
+        Left.kind = vkFloat;
+        Left.floatValue = Number;
+        if (!Left.text.Empty()) Left.text.Clear();
     } else {
         Host.StackPointer = Sp;
         ValueOperation(Op, Left, Right);
     }
     Sp = LeftSlot;
+}
+
+// opPushString's value made beforehand, with the effects SetFromText has on the slot.
+XINLINE inline void PushConstant(TXScriptVariable& Slot, const TXScriptVariable& Constant) {
+    switch (Constant.kind) {
+    case vkInteger: SetIntegerValue(Slot, Constant.intValue); break;
+    case vkFloat: Slot.SetFloat(Constant.floatValue); break;
+    default: SetTextValue(Slot, Constant.text); break;
+    }
 }
 
 // Combined steps. Each does what its instructions would do, down to the two slots above the
@@ -330,11 +367,13 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 }
                 X_NEXT();
             }
-            X_CASE(opLoadVar) : X_CASE(LoadReturn) : LoadOnly : {
+            X_CASE(opLoadVar) : PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
+            X_NEXT();
+            X_CASE(LoadReturn) : LoadOnly : {
                 PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
                 if (Step->Kind == TXStepKind::LoadReturn) goto EndWithTop;
                 // A combined step that did only its first instruction goes on right after it.
-                X_GO(Step->Kind == TXStepKind::opLoadVar ? Step->NextStep : Step + 1);
+                X_GO(Step + 1);
             }
         PushOnly:
             Sp = PushSlot(Host, Sp, Size);
@@ -383,7 +422,10 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_NEXT();
             X_CASE(opPushString) : Sp = PushSlot(Host, Sp, Size);
             X_SYNC();
-            Slots[Sp].SetFromText(X_NAME(), true);
+            if (Step->Operation) [[likely]]
+                PushConstant(Slots[Sp], Prepared->Constants[size_t(Step->Value)]);
+            else
+                Slots[Sp].SetFromText(X_NAME(), true);
             X_NEXT();
             X_CASE(opGetObjectChild) : X_SYNC();
             GetObjectChild(Slots[Sp], X_NAME());
@@ -486,8 +528,10 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 Diagnose(StackOverflowKind, *Function, StepOffset(Prepared, Step));
                 X_NEXT();
             }
-            // Parameters without an argument start empty.
-            for (int32_t Missing = Arguments; Missing < Parameters && Missing < Callee->VarCount; Missing++)
+            // Parameters without an argument start empty, and so do the other variables: the
+            // slots hold what the caller left there.
+            for (int32_t Missing = std::max(0, std::min(Arguments, Parameters)); Missing < Callee->VarCount;
+                 Missing++)
                 SetEmptyValue(Slots[Base + Missing]);
             // The record first, so that a failure from here on ends the callee, not the caller.
             if (CallCount == CallRoom) [[unlikely]]
@@ -503,7 +547,10 @@ void TXExecution::Run(TXScriptVariable& Result) {
             Current = Function = Callee;
             Sp = FrameBase = Base;
             Host.StackPointer = Sp;
-            Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
+            if (Callee->VarCount >= 0) [[likely]]
+                Host.OpenFittingFrame(Callee->VarCount, CalleeFrameDepth); // Base + VarCount < Size, above
+            else
+                Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
             Sp = Host.StackPointer;
             if (!CalleePrepared || CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
                 ReportFault();

@@ -22,6 +22,9 @@ using TXPropertyFinder = bool (*)(TXObject* Object, std::string_view Name, uint8
 // Without a finder every object reads as having no properties.
 void SetPropertyFinder(TXPropertyFinder Finder);
 bool FindObjectProperty(TXObject* Object, std::string_view Name, uint8_t& Kind, void*& Data);
+// The object model calls this whenever a property is added or removed or an object goes:
+// what the interpreter remembers of members it looked up is forgotten.
+void PropertyLayoutChanged();
 
 // The test instruction: mode 0 creates the test application, mode 1 frees the application
 // that owns Owner; it may throw, which is a run-time fault of the running function. Until a

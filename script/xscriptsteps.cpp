@@ -175,6 +175,19 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
         for (const TXCallSite& Site : CallSites)
             if (Site.Offset == Starts[At] && Site.Arguments >= 0) Step.Value = Site.Arguments;
     }
+    // Pushed texts, made into their values here (a text too long to be one faults when pushed).
+    for (TXStep& Step : Steps) {
+        if (Step.Kind != TXStepKind::opPushString) continue;
+        TXScriptVariable Constant;
+        try {
+            Constant.SetFromText(Source.substr(size_t(Step.Value), size_t(Step.Length)), true);
+        } catch (const TXScriptFault&) {
+            continue;
+        }
+        Step.Operation = 1;
+        Step.Value = int32_t(Prepared->Constants.size());
+        Prepared->Constants.push_back(std::move(Constant));
+    }
     Prepared->Offsets.assign(Starts.begin(), Starts.end());
     Prepared->Offsets.push_back(Length);
     return Prepared.release();
@@ -204,14 +217,23 @@ int32_t StepOffset(const TXPreparedCode* Prepared, const TXStep* Step) {
 using namespace xscriptinterpreter;
 
 TXExecutionCache::~TXExecutionCache() {
-    delete Current.load(std::memory_order_relaxed);
+    TXPreparedCode* Prepared = Current.load(std::memory_order_relaxed);
+    // Member look-ups remembered by the place of a name in this code end with it.
+    if (Prepared || !Retired.empty()) PropertyLayoutChanged();
+    delete Prepared;
     for (TXPreparedCode* Old : Retired) delete Old;
 }
 
 TXPreparedCode* TXExecutionCache::Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites,
                                           uint64_t Execution) {
+    // Current steps are only ever replaced, never changed, so finding them current needs no lock.
+    TXPreparedCode* Prepared = Current.load(std::memory_order_acquire);
+    if (Prepared && Prepared->Source == Code && Prepared->CallSites == CallSites) {
+        Prepared->CheckedIn.store(Execution, std::memory_order_relaxed);
+        return Prepared;
+    }
     std::lock_guard<std::mutex> Guard(Lock);
-    TXPreparedCode* Prepared = Current.load(std::memory_order_relaxed);
+    Prepared = Current.load(std::memory_order_relaxed);
     if (!Prepared || Prepared->Source != Code || Prepared->CallSites != CallSites) {
         // An execution still running the old steps keeps them until the function goes.
         if (Prepared) Retired.push_back(Prepared);

@@ -58,10 +58,11 @@ void RunScriptHandler(const TXHandler& Handler) {
     Host.OpenFrame(Handler.Func->Root->VarCount, 1);
     int32_t Base = Host.StackPointer;
     Host.OpenFrame(Handler.Func->VarCount, 1);
-    // A handler gets no argument: its parameters start empty. A frame that does not fit
-    // is a fault of Execute, which writes nothing there.
+    // A handler gets no argument: its parameters start empty, as do its other variables,
+    // whose slots hold what earlier runs left. A frame that does not fit is a fault of
+    // Execute, which writes nothing there.
     if (int64_t(Handler.Func->Root->VarCount) + Handler.Func->VarCount < Host.StackSize)
-        for (int32_t Index = 0; Index < Handler.Func->ParamCount && Index < Handler.Func->VarCount; Index++)
+        for (int32_t Index = 0; Index < Handler.Func->VarCount; Index++)
             Host.Stack[size_t(Base + Index)] = TXScriptVariable();
     TXScriptVariable Result;
     Handler.Func->Execute(Host, Result);
@@ -144,6 +145,7 @@ void TXObject::Destroy() {
     UnlistedChildren.clear();
     Properties.reset();
     Storage.reset();
+    PropertyLayoutChanged();
 }
 
 void TXObject::DestroyChildren(int32_t& Index) {
@@ -169,6 +171,7 @@ bool TXObject::AddProperty(std::string_view PropertyName, uint8_t Kind, void* Da
     Property.Name.Assign(Key);
     Property.Kind = Kind;
     Property.Data = Data;
+    PropertyLayoutChanged();
     return Properties->Add(Key, &Property);
 }
 
@@ -269,6 +272,7 @@ bool RemoveChild(TXObject* Parent, std::string_view ChildName) {
     if (!Parent) return false;
     std::string_view Key = CutName(ChildName);
     bool Deleted = Parent->Properties && Parent->Properties->Delete(Key);
+    PropertyLayoutChanged();
     if (Parent->ForgetChild(Key)) Deleted = true;
     return Deleted;
 }

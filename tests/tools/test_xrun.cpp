@@ -222,25 +222,31 @@ TEST_F(XrunDefinitions, AFileAloneRunsItsScriptsAndPrintsNoTree) {
 }
 
 // --call runs the scripts once, then the named function as a message handler each time:
-// its variables start empty on every call, what it stores in properties stays.
+// its parameters and variables start empty on every call (not with what the main script or
+// an earlier call left in their slots), what it stores in properties stays.
 TEST_F(XrunDefinitions, CallRunsAHandlerByNameAsOftenAsAsked) {
-    std::string File = Write("clicks.txt", "SELF.CLICKS : INTEGER = 0;\nIMPLEMENTATION\n"
-                                           "FUNCTION CLICK(A) { VAR B = 1; SELF.CLICKS = SELF.CLICKS + 1;"
-                                           " ALERT(SELF.CLICKS + \" \" + A + B); }\nALERT(\"main\");\n");
+    std::string File =
+        Write("clicks.txt", "SELF.CLICKS : INTEGER = 0;\nIMPLEMENTATION\n"
+                            "FUNCTION CLICK(A) { VAR B; B = B + 1; SELF.CLICKS = SELF.CLICKS + 1;"
+                            " ALERT(SELF.CLICKS + \" \" + A + B); }\nALERT(\"main\");\n");
     TProgramRun Run = RunXrun({"--call", "CLICK", "3", File});
     EXPECT_EQ(Run.Status, 0);
     EXPECT_EQ(Run.Text, StartUpLine + "Loading " + File + "\r\nmain\r\n1 1\r\n2 1\r\n3 1\r\n");
     EXPECT_EQ(RunXrun({"--call", "NONE", "2", File}).Text, StartUpLine + "Loading " + File + "\r\nmain\r\n");
-    for (const std::vector<std::string>& Bad : std::vector<std::vector<std::string>>{
-             {"--call", "CLICK", "-1", File}, {"--call", "CLICK", "2x", File}, {"--call", "CLICK", "", File},
-             {"--call", "CLICK", "2"}, {"--call", "CLICK", "2", File, File}}) {
+    for (const std::vector<std::string>& Bad :
+         std::vector<std::vector<std::string>>{{"--call", "CLICK", "-1", File},
+                                               {"--call", "CLICK", "2x", File},
+                                               {"--call", "CLICK", "", File},
+                                               {"--call", "CLICK", "2"},
+                                               {"--call", "CLICK", "2", File, File}}) {
         TProgramRun Errors = RunXrun(Bad, TCapture::Errors);
         EXPECT_EQ(Errors.Status, 2) << testing::PrintToString(Bad);
         EXPECT_NE(Errors.Text.find("usage: xrun"), std::string::npos);
     }
-    EXPECT_EQ(RunXrun({"--call", "CLICK", "1", (Directory / "absent.txt").string()}, TCapture::OutputAndErrors)
-                  .Status,
-              1);
+    EXPECT_EQ(
+        RunXrun({"--call", "CLICK", "1", (Directory / "absent.txt").string()}, TCapture::OutputAndErrors)
+            .Status,
+        1);
 }
 
 // --check runs no script and fails only when a report was written.
