@@ -42,13 +42,23 @@ std::string UnknownByteMessage(uint8_t Byte, int32_t Offset) {
 
 } // namespace
 
+namespace {
+
+TXScriptText SharedText(std::string_view Characters) {
+    TXScriptText Text(Characters);
+    Text.MakeShared();
+    return Text;
+}
+
+} // namespace
+
 const TXScriptText& UndefinedText() {
-    static const TXScriptText Text("undefined");
+    static const TXScriptText Text = SharedText("undefined");
     return Text;
 }
 
 const TXScriptText& NilText() {
-    static const TXScriptText Text("NIL");
+    static const TXScriptText Text = SharedText("NIL");
     return Text;
 }
 

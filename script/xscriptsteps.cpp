@@ -184,6 +184,8 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
         } catch (const TXScriptFault&) {
             continue;
         }
+        // Every thread that runs the code pushes this one text.
+        Constant.text.MakeShared();
         Step.Operation = 1;
         Step.Value = int32_t(Prepared->Constants.size());
         Prepared->Constants.push_back(std::move(Constant));

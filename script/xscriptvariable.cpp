@@ -105,12 +105,13 @@ TXScriptText& TXScriptText::operator=(TXScriptText&& Other) noexcept {
     return *this;
 }
 
-void TXScriptText::Release() noexcept {
-    if (Buffer && Buffer->RefCount.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        Buffer->~TBuffer();
-        ::operator delete(Buffer);
-    }
-    Buffer = nullptr;
+void TXScriptText::ReleaseShared() noexcept {
+    if (Buffer->RefCount.fetch_sub(1, std::memory_order_acq_rel) == (SharedBit | 1)) FreeBuffer(Buffer);
+}
+
+void TXScriptText::FreeBuffer(TBuffer* Freed) noexcept {
+    Freed->~TBuffer();
+    ::operator delete(Freed);
 }
 
 TXScriptText::TBuffer* TXScriptText::NewBuffer(size_t Capacity) {

@@ -27,8 +27,11 @@ constexpr size_t MaxScriptTextLength = size_t{64} << 10;
 
 // Reference-counted, copy-on-write byte string. The empty text holds no buffer, so an
 // empty handle is one null pointer and copying it costs nothing. Copies share one buffer;
-// a write to a shared buffer first makes a private one. The count is atomic, so handles
-// on different threads may share a buffer. The characters are followed by a 0 byte.
+// a write to a shared buffer first makes a private one. The characters are followed by a
+// 0 byte. A buffer's handles live on one thread at a time (a script's values stay in its
+// host's stack), so its count changes without locked instructions; a text that handles on
+// several threads may hold at once (a constant of decoded code) is made shared first, and
+// its buffer is counted with atomic operations from then on.
 class TXScriptText {
 public:
     TXScriptText() noexcept = default;
@@ -59,12 +62,25 @@ public:
     void Clear() noexcept;
 
     // Number of handles sharing the buffer; 0 for the empty text.
-    uint32_t ShareCount() const { return Buffer ? Buffer->RefCount.load(std::memory_order_relaxed) : 0; }
+    uint32_t ShareCount() const {
+        return Buffer ? Buffer->RefCount.load(std::memory_order_relaxed) & ~SharedBit : 0;
+    }
+    // From now on handles on other threads may share this text's buffer. Call it before the
+    // text can be seen by another thread.
+    void MakeShared() noexcept {
+        if (Buffer) Buffer->RefCount.fetch_or(SharedBit, std::memory_order_relaxed);
+    }
+    bool Shared() const { return Buffer && (Buffer->RefCount.load(std::memory_order_relaxed) & SharedBit); }
 
     friend bool operator==(const TXScriptText& Left, std::string_view Right) { return Left.View() == Right; }
 
 private:
+    // In the count: the buffer is counted atomically.
+    static constexpr uint32_t SharedBit = 0x80000000u;
+
     struct TBuffer {
+        // Plain loads and stores count a thread's own buffer; read-modify-write operations
+        // count a shared one.
         std::atomic<uint32_t> RefCount;
         uint32_t Length;
         uint32_t Capacity;
@@ -72,10 +88,32 @@ private:
     };
 
     void Retain() const noexcept {
-        if (Buffer) Buffer->RefCount.fetch_add(1, std::memory_order_relaxed);
+        if (!Buffer) return;
+        uint32_t Count = Buffer->RefCount.load(std::memory_order_relaxed);
+        if (Count & SharedBit) [[unlikely]]
+            Buffer->RefCount.fetch_add(1, std::memory_order_relaxed);
+        else
+            Buffer->RefCount.store(Count + 1, std::memory_order_relaxed);
     }
-    void Release() noexcept;
-    bool Unique() const { return Buffer && Buffer->RefCount.load(std::memory_order_acquire) == 1; }
+    void Release() noexcept {
+        if (!Buffer) return;
+        uint32_t Count = Buffer->RefCount.load(std::memory_order_relaxed);
+        if (Count & SharedBit) [[unlikely]]
+            ReleaseShared();
+        else if (Count == 1)
+            FreeBuffer(Buffer);
+        else
+            Buffer->RefCount.store(Count - 1, std::memory_order_relaxed);
+        Buffer = nullptr;
+    }
+    void ReleaseShared() noexcept;
+    static void FreeBuffer(TBuffer* Freed) noexcept;
+    bool Unique() const {
+        if (!Buffer) return false;
+        uint32_t Count = Buffer->RefCount.load(std::memory_order_relaxed);
+        if (Count == 1) return true;
+        return Count == (SharedBit | 1) && Buffer->RefCount.load(std::memory_order_acquire) == (SharedBit | 1);
+    }
     static TBuffer* NewBuffer(size_t Capacity);
 
     TBuffer* Buffer = nullptr;
