@@ -52,7 +52,8 @@
     X(Form, opLess)                                                                                          \
     X(Form, opLessEqual)                                                                                     \
     X(Form, opGreater)                                                                                       \
-    X(Form, opGreaterEqual)
+    X(Form, opGreaterEqual)                                                                                  \
+    X(Form, opMod)
 
 // The instructions, each a step kind of its own name.
 #define X_INSTRUCTION_STEPS(X)                                                                               \
@@ -110,10 +111,13 @@
     X(, End)     /* the end of the code, or operands running past it */                                      \
     X_INSTRUCTION_STEPS(X)                                                                                   \
     X(, LoadReturn)                           /* opLoadVar x, opReturn */                                    \
+    X(, LoadStore)                            /* opLoadVar a, opStoreVar c */                                \
+    X(, LoadEqualTextJump)                    /* opLoadVar x, opPushString t, opEqual, opJumpIfFalse */      \
     X_INTEGER_OPERATIONS(X, LoadOperate_)     /* opLoadVar x, opPushInt k, op */                             \
     X_INTEGER_OPERATIONS(X, LoadOperateJump_) /* the same, then opJumpIfFalse */                             \
     X_INTEGER_OPERATIONS(X, LoadAssign_)      /* opLoadVar a, opLoadVar b, opSwap, op, opStoreVar c */       \
-    X_INTEGER_OPERATIONS(X, PushAssign_)      /* opPushInt k, opLoadVar b, opSwap, op, opStoreVar c */
+    X_INTEGER_OPERATIONS(X, PushAssign_)      /* opPushInt k, opLoadVar b, opSwap, op, opStoreVar c */       \
+    X_INTEGER_OPERATIONS(X, PushOperateJump_) /* opPushInt k, op, opJumpIfFalse */
 
 #define X_STEP_ENUMERATOR(Form, Name) Form##Name,
 enum class TXStepKind : uint8_t { X_STEP_KINDS(X_STEP_ENUMERATOR) };
@@ -128,7 +132,7 @@ static_assert(StepKindCount <= 256, "a step kind fits in a byte");
 struct TXStep {
     TXStepKind Kind = TXStepKind::Unknown;
     // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
-    // index of its made value in the code's Constants.
+    // index of its made value in the code's Constants (LoadEqualTextJump: always).
     uint8_t Operation = 0;
     uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
@@ -138,7 +142,8 @@ struct TXStep {
     union {
         int32_t Length = 0; // names
         struct {
-            uint16_t SourceIndex, DestinationIndex; // combined assignments: the variables b and c
+            uint16_t SourceIndex,
+                DestinationIndex; // combined assignments: the variables b and c (LoadStore: c)
         } Assign;
     };
     const TXStep* Target = nullptr;   // jumps: the target's step; the end for targets outside the code
@@ -159,8 +164,8 @@ struct TXPreparedCode {
 
 namespace xscriptinterpreter {
 
-// The value operations whose integer form cannot fault, on two integers: what the operation
-// leaves in the left operand. False for the other instructions.
+// The value operations on two integers: what the operation leaves in the left operand. False
+// for the other instructions, and for a remainder that faults (see IntegerOperationFaults).
 XINLINE inline bool IntegerOperation(uint8_t Op, int32_t Left, int32_t Right, int32_t& Result) {
     switch (Op) {
     case opAdd: Result = IntegerAdd(Left, Right); return true;
@@ -179,8 +184,18 @@ XINLINE inline bool IntegerOperation(uint8_t Op, int32_t Left, int32_t Right, in
     case opLessEqual: Result = float(Left) <= float(Right); return true;
     case opGreater: Result = float(Left) > float(Right); return true;
     case opGreaterEqual: Result = float(Left) >= float(Right); return true;
+    case opMod:
+        if (IntegerDivisionFaults(Left, Right)) return false;
+        Result = Left % Right;
+        return true;
     default: return false;
     }
+}
+
+// Whether the integer operation Op faults on these operands (only the remainder can).
+template <uint8_t Op> XINLINE inline bool IntegerOperationFaults(int32_t Left, int32_t Right) {
+    if constexpr (Op == opMod) return IntegerDivisionFaults(Left, Right);
+    return false;
 }
 
 // The decoded form of Function's current code, checked once in the Execute numbered

@@ -142,6 +142,9 @@ XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, in
     const TXScriptVariable& Right = Slots[Sp];
     if (Left.kind == vkInteger && Right.kind == vkInteger) {
         Left.intValue = Operate<Op>(Left.intValue, Right.intValue);
+    } else if (Op == opEqual && Left.kind == vkString && Right.kind == vkString) {
+        // Two texts are equal when their characters are.
+        SetIntegerValue(Left, Left.text.View() == Right.text.View());
     } else if (float Number; FloatOperation<Op>(Left, Right, Number)) {
         Left.kind = vkFloat;
         Left.floatValue = Number;
@@ -174,6 +177,7 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, const TXScriptHost&
                                          int32_t& Sp) {
     int32_t Slot = OwnSlot(Host, FrameBase, Size, Step->Index);
     if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
+    if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
     int32_t Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
     int32_t First = Sp + 1;
     SetIntegerValue(Slots[First + 1], Step->Value);
@@ -201,11 +205,26 @@ XINLINE inline bool Assign(const TXStep* Step, const TXScriptHost& Host, TXScrip
     // b is read after the push: it must not be the pushed slot itself.
     int32_t First = Sp + 1;
     if (Source == First || Slots[Source].kind != vkInteger) return false;
+    if (IntegerOperationFaults<Op>(Slots[Source].intValue, Pushed)) return false;
     int32_t Number = Operate<Op>(Slots[Source].intValue, Pushed);
     SetIntegerValue(Slots[First], Number);
     SetIntegerValue(Slots[First + 1], Pushed);
     SetIntegerValue(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Number);
     return true;
+}
+
+// opPushInt k, op, opJumpIfFalse on an integer top: the step to go on with, or null.
+template <uint8_t Op>
+XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
+                                             int32_t& Sp) {
+    TXScriptVariable& Top = Slots[Sp];
+    if (Sp + 1 >= Size || Top.kind != vkInteger || IntegerOperationFaults<Op>(Top.intValue, Step->Value))
+        return nullptr;
+    int32_t Number = Operate<Op>(Top.intValue, Step->Value);
+    SetIntegerValue(Slots[Sp + 1], Step->Value);
+    Top.intValue = Number;
+    Sp = SlotBelow(Sp, Size);
+    return Number != 0 ? Step->NextStep : Step->Target;
 }
 
 } // namespace
@@ -291,7 +310,17 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CASE(LoadAssign_##Op) : if (!Assign<Op, true>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;  \
     X_NEXT();                                                                                                \
     X_CASE(PushAssign_##Op) : if (!Assign<Op, false>(Step, Host, Slots, Size, FrameBase, Sp)) goto PushOnly; \
-    X_NEXT()
+    X_NEXT();                                                                                                \
+    X_CASE(PushOperateJump_##Op) : {                                                                         \
+        const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, Sp);                                     \
+        if (!Next) goto PushOnly;                                                                            \
+        if (--StepsLeft < 0) {                                                                               \
+            Sp = SlotAbove(Sp, Size);                                                                        \
+            X_SYNC();                                                                                        \
+            Fault("step budget spent");                                                                      \
+        }                                                                                                    \
+        X_GO(Next);                                                                                          \
+    }
 
     // A fault leaves by an exception; where it left is kept for the diagnostics. Taking it
     // from the loop's own state costs the steps nothing.
@@ -342,8 +371,15 @@ void TXExecution::Run(TXScriptVariable& Result) {
 
             X_CASE(opMod) : {
                 int32_t LeftSlot = SlotBelow(Sp, Size);
-                X_SYNC();
-                Slots[LeftSlot].Modulo(Slots[Sp]);
+                TXScriptVariable& Left = Slots[LeftSlot];
+                const TXScriptVariable& Right = Slots[Sp];
+                if (Left.kind == vkInteger && Right.kind == vkInteger &&
+                    !IntegerDivisionFaults(Left.intValue, Right.intValue)) {
+                    Left.intValue %= Right.intValue;
+                } else {
+                    X_SYNC();
+                    Left.Modulo(Right);
+                }
                 Sp = LeftSlot;
                 X_NEXT();
             }
@@ -369,6 +405,28 @@ void TXExecution::Run(TXScriptVariable& Result) {
             }
             X_CASE(opLoadVar) : PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
             X_NEXT();
+            X_CASE(LoadStore) : {
+                if (Sp + 1 >= Size) goto LoadOnly;
+                int32_t Top = Sp + 1;
+                CopyValue(Slots[Top], Slots[OwnSlot(Host, FrameBase, Size, Step->Index)]);
+                CopyValue(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Slots[Top]);
+                X_NEXT();
+            }
+            X_CASE(LoadEqualTextJump) : {
+                const TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
+                if (Sp + 2 >= Size || Variable.kind != vkString) goto LoadOnly;
+                const TXScriptText& Text = Prepared->Constants[size_t(Step->Value)].text;
+                bool Same = Variable.text.View() == Text.View();
+                int32_t First = Sp + 1;
+                SetTextValue(Slots[First + 1], Text);
+                SetIntegerValue(Slots[First], Same);
+                if (--StepsLeft < 0) {
+                    Sp = First;
+                    X_SYNC();
+                    Fault("step budget spent");
+                }
+                X_GO(Same ? Step->NextStep : Step->Target);
+            }
             X_CASE(LoadReturn) : LoadOnly : {
                 PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
                 if (Step->Kind == TXStepKind::LoadReturn) goto EndWithTop;
@@ -394,6 +452,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_COMBINED(opLessEqual);
             X_COMBINED(opGreater);
             X_COMBINED(opGreaterEqual);
+            X_COMBINED(opMod);
 
             X_CASE(opRestoreVar) : {
                 X_SYNC();

@@ -40,8 +40,22 @@ public:
     TXScriptText(TXScriptText&& Other) noexcept : Buffer(Other.Buffer) { Other.Buffer = nullptr; }
     ~TXScriptText() { Release(); }
 
-    TXScriptText& operator=(const TXScriptText& Other) noexcept;
-    TXScriptText& operator=(TXScriptText&& Other) noexcept;
+    TXScriptText& operator=(const TXScriptText& Other) noexcept {
+        if (Buffer != Other.Buffer) {
+            Other.Retain();
+            Release();
+            Buffer = Other.Buffer;
+        }
+        return *this;
+    }
+    TXScriptText& operator=(TXScriptText&& Other) noexcept {
+        if (this != &Other) {
+            Release();
+            Buffer = Other.Buffer;
+            Other.Buffer = nullptr;
+        }
+        return *this;
+    }
     TXScriptText& operator=(std::string_view Text) {
         Assign(Text);
         return *this;
@@ -59,7 +73,7 @@ public:
     // Text may view this handle's own characters.
     void Assign(std::string_view Text);
     void Append(std::string_view Text);
-    void Clear() noexcept;
+    void Clear() noexcept { Release(); }
 
     // Number of handles sharing the buffer; 0 for the empty text.
     uint32_t ShareCount() const {
@@ -112,7 +126,8 @@ private:
         if (!Buffer) return false;
         uint32_t Count = Buffer->RefCount.load(std::memory_order_relaxed);
         if (Count == 1) return true;
-        return Count == (SharedBit | 1) && Buffer->RefCount.load(std::memory_order_acquire) == (SharedBit | 1);
+        return Count == (SharedBit | 1) &&
+               Buffer->RefCount.load(std::memory_order_acquire) == (SharedBit | 1);
     }
     static TBuffer* NewBuffer(size_t Capacity);
 
