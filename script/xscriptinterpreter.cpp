@@ -227,6 +227,38 @@ XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariabl
     return Number != 0 ? Step->NextStep : Step->Target;
 }
 
+XINLINE inline bool IsNumber(const TXScriptVariable& Value) {
+    return Value.kind == vkInteger || Value.kind == vkFloat;
+}
+
+// opLoadVar b, op with the top and b numbers, which no arithmetic faults on: false, with
+// nothing changed, for other values (or a push past the end of the stack).
+template <uint8_t Op>
+XINLINE inline bool VariableOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
+                                    int32_t Size, int32_t FrameBase, int32_t& Sp) {
+    const TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
+    if (Sp + 1 >= Size || !IsNumber(Slots[Sp]) || !IsNumber(Variable)) return false;
+    CopyValue(Slots[Sp + 1], Variable);
+    Sp++;
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
+    return true;
+}
+
+// opLoadVar a, opLoadVar b, op with a and b numbers; as VariableOperate.
+template <uint8_t Op>
+XINLINE inline bool LoadLoadOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
+                                    int32_t Size, int32_t FrameBase, int32_t& Sp) {
+    const TXScriptVariable& First = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
+    const TXScriptVariable& Second = Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.SourceIndex)];
+    if (Sp + 2 >= Size || !IsNumber(First) || !IsNumber(Second)) return false;
+    // b is read after a is pushed, as the single instructions read it.
+    CopyValue(Slots[Sp + 1], First);
+    CopyValue(Slots[Sp + 2], Second);
+    Sp += 2;
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
+    return true;
+}
+
 } // namespace
 
 void TXExecution::Run(TXScriptVariable& Result) {
@@ -288,6 +320,18 @@ void TXExecution::Run(TXScriptVariable& Result) {
 // A two-operand instruction other than opMod.
 #define X_OPERATION(Op)                                                                                      \
     X_CASE(Op) : OperateOnTop<Op>(Host, Slots, Size, Sp);                                                    \
+    X_NEXT()
+// The combined steps that carry the arithmetic operation Op.
+#define X_COMBINED_ARITHMETIC(Op)                                                                            \
+    X_CASE(VariableOperate_##Op)                                                                             \
+        : if (!VariableOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;                   \
+    X_NEXT();                                                                                                \
+    X_CASE(LoadLoadOperate_##Op)                                                                             \
+        : if (!LoadLoadOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;                   \
+    X_NEXT();                                                                                                \
+    X_CASE(OperateStore_##Op) : OperateOnTop<Op>(Host, Slots, Size, Sp);                                     \
+    CopyValue(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Slots[Sp]);              \
+    Sp = SlotBelow(Sp, Size);                                                                                \
     X_NEXT()
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
@@ -453,6 +497,10 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_COMBINED(opGreater);
             X_COMBINED(opGreaterEqual);
             X_COMBINED(opMod);
+            X_COMBINED_ARITHMETIC(opAdd);
+            X_COMBINED_ARITHMETIC(opSub);
+            X_COMBINED_ARITHMETIC(opMul);
+            X_COMBINED_ARITHMETIC(opDiv);
 
             X_CASE(opRestoreVar) : {
                 X_SYNC();
@@ -679,6 +727,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_SPEND
 #undef X_OPERATION
 #undef X_COMBINED
+#undef X_COMBINED_ARITHMETIC
 #undef X_DISPATCH
 #undef X_CASE
 }

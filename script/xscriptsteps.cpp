@@ -94,6 +94,17 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
     // running function's own (depth 0).
     TXInstruction Second, Third, Fourth, Fifth;
     auto Decode = [&](int32_t At, TXInstruction& Out) { return DecodeInstruction(Code, At, Out) == dsOk; };
+    // The arithmetic operations, which combine on any values.
+    auto AnyValues = [](uint8_t Op) {
+        return Op == opAdd || Op == opSub || Op == opMul || Op == opDiv ? IntegerOperationIndex(Op) : -1;
+    };
+    if (AnyValues(First.Opcode) >= 0 && Decode(First.Next, Second) && Second.Opcode == opStoreVar &&
+        Second.Depth == 0) {
+        Step.Kind = CombinedKind(TXStepKind::OperateStore_opAdd, AnyValues(First.Opcode));
+        Step.Assign = {0, Second.Index};
+        Next = Second.Next;
+        return Step;
+    }
     bool Load = First.Opcode == opLoadVar, Push = First.Opcode == opPushInt;
     if ((!Load && !Push) || (Load && First.Depth != 0) || !Decode(First.Next, Second)) return Step;
     if (Load && Second.Opcode == opReturn) {
@@ -132,6 +143,17 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
             Target = JumpTarget(Fourth, Code.size());
             Next = Fourth.Next;
         }
+        return Step;
+    }
+    if (Load && Second.Opcode == opLoadVar && Second.Depth == 0 && AnyValues(Third.Opcode) >= 0) {
+        Step.Kind = CombinedKind(TXStepKind::LoadLoadOperate_opAdd, AnyValues(Third.Opcode));
+        Step.Assign = {Second.Index, 0};
+        Next = Third.Next;
+        return Step;
+    }
+    if (Load && AnyValues(Second.Opcode) >= 0) {
+        Step.Kind = CombinedKind(TXStepKind::VariableOperate_opAdd, AnyValues(Second.Opcode));
+        Next = Second.Next;
         return Step;
     }
     if (Second.Opcode != opLoadVar || Second.Depth != 0 || Third.Opcode != opSwap ||

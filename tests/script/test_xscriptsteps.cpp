@@ -91,7 +91,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         Seed = Seed * 1103515245u + 12345u;
         return int32_t((Seed >> 16) % Range);
     };
-    for (int32_t Case = 0; Case < 8000; Case++) {
+    for (int32_t Case = 0; Case < 11000; Case++) {
         int32_t Size = 1 + Next(6);
         std::vector<TXScriptVariable> Stack;
         for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
@@ -115,7 +115,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOpInt32(Tail, opPushInt, 111);
         AppendOp(Return, opReturn);
         TSequence Sequence;
-        switch (Next(8)) {
+        switch (Next(11)) {
         case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
         case 1:
             Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
@@ -128,6 +128,9 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
             Sequence.JumpAt = 4;
             break;
         case 5: Sequence.Instructions = {LoadX, StoreC}; break;
+        case 7: Sequence.Instructions = {LoadX, LoadB, Operate}; break;
+        case 8: Sequence.Instructions = {PushK, LoadX, Operate}; break;
+        case 9: Sequence.Instructions = {LoadX, Swap, Operate, StoreC}; break;
         case 6:
             Sequence.Instructions = {LoadX, PushText, Equal, Jump, Tail};
             Sequence.JumpAt = 3;
