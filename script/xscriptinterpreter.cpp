@@ -231,6 +231,36 @@ XINLINE inline bool IsNumber(const TXScriptVariable& Value) {
     return Value.kind == vkInteger || Value.kind == vkFloat;
 }
 
+// What an arithmetic operation leaves on two numbers, when it is an integer or a float made
+// on the spot (the other mixes go through the values' own operation).
+template <uint8_t Op>
+XINLINE inline bool OperateOnNumbers(const TXScriptVariable& Left, const TXScriptVariable& Right,
+                                     TXScriptKind& Kind, int32_t& Integer, float& Number) {
+    if (Left.kind == vkInteger && Right.kind == vkInteger) {
+        Kind = vkInteger;
+        Integer = Operate<Op>(Left.intValue, Right.intValue);
+        return true;
+    }
+    Kind = vkFloat;
+    return FloatOperation<Op>(Left, Right, Number);
+}
+
+// Value becomes a copy of From, a number (whose text is empty).
+XINLINE inline void CopyNumber(TXScriptVariable& Value, const TXScriptVariable& From) {
+    if (!Value.text.Empty()) Value.text.Clear();
+    std::memcpy(static_cast<void*>(&Value), static_cast<const void*>(&From), sizeof(TXScriptVariable));
+}
+
+// Value, a copy of a number, takes the result of OperateOnNumbers.
+XINLINE inline void SetNumberResult(TXScriptVariable& Value, TXScriptKind Kind, int32_t Integer,
+                                    float Number) {
+    Value.kind = Kind;
+    if (Kind == vkInteger)
+        Value.intValue = Integer;
+    else
+        Value.floatValue = Number;
+}
+
 // opLoadVar b, op with the top and b numbers, which no arithmetic faults on: false, with
 // nothing changed, for other values (or a push past the end of the stack).
 template <uint8_t Op>
@@ -238,7 +268,7 @@ XINLINE inline bool VariableOperate(const TXStep* Step, TXScriptHost& Host, TXSc
                                     int32_t Size, int32_t FrameBase, int32_t& Sp) {
     const TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
     if (Sp + 1 >= Size || !IsNumber(Slots[Sp]) || !IsNumber(Variable)) return false;
-    CopyValue(Slots[Sp + 1], Variable);
+    CopyNumber(Slots[Sp + 1], Variable);
     Sp++;
     OperateOnTop<Op>(Host, Slots, Size, Sp);
     return true;
@@ -248,15 +278,41 @@ XINLINE inline bool VariableOperate(const TXStep* Step, TXScriptHost& Host, TXSc
 template <uint8_t Op>
 XINLINE inline bool LoadLoadOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
                                     int32_t Size, int32_t FrameBase, int32_t& Sp) {
-    const TXScriptVariable& First = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
-    const TXScriptVariable& Second = Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.SourceIndex)];
-    if (Sp + 2 >= Size || !IsNumber(First) || !IsNumber(Second)) return false;
+    int32_t FirstSlot = OwnSlot(Host, FrameBase, Size, Step->Index);
+    int32_t SecondSlot = OwnSlot(Host, FrameBase, Size, Step->Assign.SourceIndex);
+    int32_t Top = Sp + 1;
     // b is read after a is pushed, as the single instructions read it.
-    CopyValue(Slots[Sp + 1], First);
-    CopyValue(Slots[Sp + 2], Second);
-    Sp += 2;
+    if (Top + 1 >= Size || !IsNumber(Slots[FirstSlot]) || SecondSlot == Top || !IsNumber(Slots[SecondSlot]))
+        return false;
+    TXScriptKind Kind;
+    int32_t Integer = 0;
+    float Number = 0;
+    if (OperateOnNumbers<Op>(Slots[FirstSlot], Slots[SecondSlot], Kind, Integer, Number)) {
+        CopyNumber(Slots[Top], Slots[FirstSlot]);
+        CopyNumber(Slots[Top + 1], Slots[SecondSlot]);
+        SetNumberResult(Slots[Top], Kind, Integer, Number);
+        Sp = Top;
+        return true;
+    }
+    CopyNumber(Slots[Top], Slots[FirstSlot]);
+    CopyNumber(Slots[Top + 1], Slots[SecondSlot]);
+    Sp = Top + 1;
     OperateOnTop<Op>(Host, Slots, Size, Sp);
     return true;
+}
+
+// op, opStoreVar c.
+template <uint8_t Op>
+XINLINE inline void OperateStore(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
+                                 int32_t Size, int32_t FrameBase, int32_t& Sp) {
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
+    const TXScriptVariable& Top = Slots[Sp];
+    TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)];
+    if (IsNumber(Top))
+        CopyNumber(Variable, Top);
+    else
+        CopyValue(Variable, Top);
+    Sp = SlotBelow(Sp, Size);
 }
 
 } // namespace
@@ -329,9 +385,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CASE(LoadLoadOperate_##Op)                                                                             \
         : if (!LoadLoadOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;                   \
     X_NEXT();                                                                                                \
-    X_CASE(OperateStore_##Op) : OperateOnTop<Op>(Host, Slots, Size, Sp);                                     \
-    CopyValue(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Slots[Sp]);              \
-    Sp = SlotBelow(Sp, Size);                                                                                \
+    X_CASE(OperateStore_##Op) : OperateStore<Op>(Step, Host, Slots, Size, FrameBase, Sp);                    \
     X_NEXT()
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
