@@ -157,8 +157,13 @@ struct TXStep {
     };
     const TXStep* Target = nullptr;   // jumps: the target's step; the end for targets outside the code
     const TXStep* NextStep = nullptr; // the step that follows
+    const void* Handler = nullptr;    // where the run loop handles the kind (with computed goto)
 };
-static_assert(sizeof(TXStep) == 16 + 2 * sizeof(void*), "steps stay small");
+static_assert(sizeof(TXStep) == 16 + 3 * sizeof(void*), "steps stay small");
+
+// The run loop's handler of each step kind, by kind, once it has run (null where it
+// dispatches with a switch); decoding writes each step's handler from it.
+extern std::atomic<const void* const*> StepHandlers;
 
 struct TXPreparedCode {
     std::string Source;                // the code the steps were made from

@@ -324,7 +324,10 @@ void TXExecution::Run(TXScriptVariable& Result) {
     static const void* const Handlers[] = {X_STEP_KINDS(X_HANDLER_ADDRESS)};
 #undef X_HANDLER_ADDRESS
     static_assert(std::size(Handlers) == size_t(StepKindCount), "one handler for each step kind");
-#define X_DISPATCH() goto* Handlers[size_t(Step->Kind)]
+    // Decoded steps carry their handler's address.
+    if (!StepHandlers.load(std::memory_order_relaxed))
+        StepHandlers.store(Handlers, std::memory_order_release);
+#define X_DISPATCH() goto * Step->Handler
 #define X_CASE(Name) Name
 #else
 #define X_DISPATCH() goto Dispatch

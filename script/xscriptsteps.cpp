@@ -8,6 +8,8 @@
 // Decoding a function's code into steps, combining common sequences of integer work, and
 // the cache that keeps the decoded form beside each function.
 
+std::atomic<const void* const*> StepHandlers{nullptr};
+
 namespace xscriptinterpreter {
 namespace {
 
@@ -244,6 +246,8 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
         Step.Value = int32_t(Prepared->Constants.size());
         Prepared->Constants.push_back(std::move(Constant));
     }
+    if (const void* const* Handlers = StepHandlers.load(std::memory_order_acquire))
+        for (TXStep& Step : Steps) Step.Handler = Handlers[size_t(Step.Kind)];
     Prepared->Offsets.assign(Starts.begin(), Starts.end());
     Prepared->Offsets.push_back(Length);
     return Prepared.release();
