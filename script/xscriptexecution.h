@@ -61,6 +61,46 @@
     X_VALUE_OPERATIONS(X, Form)                                                                              \
     X(Form, opMod)
 
+// Two arithmetic operations, as Y(Outer, Inner), the outer one first in the order of
+// X_ARITHMETIC_OPERATIONS: the kinds of d = a Outer (b Inner c) on numbers.
+// clang-format off
+#define X_ARITHMETIC_PAIRS(Y) \
+    Y(opAdd, opAdd) \
+    Y(opAdd, opSub) \
+    Y(opAdd, opMul) \
+    Y(opAdd, opDiv) \
+    Y(opSub, opAdd) \
+    Y(opSub, opSub) \
+    Y(opSub, opMul) \
+    Y(opSub, opDiv) \
+    Y(opMul, opAdd) \
+    Y(opMul, opSub) \
+    Y(opMul, opMul) \
+    Y(opMul, opDiv) \
+    Y(opDiv, opAdd) \
+    Y(opDiv, opSub) \
+    Y(opDiv, opMul) \
+    Y(opDiv, opDiv)
+// The same sixteen as step kinds, in the same order.
+#define X_ARITHMETIC_PAIR_KINDS(X) \
+    X(ArithmeticStore_, opAdd_opAdd) \
+    X(ArithmeticStore_, opAdd_opSub) \
+    X(ArithmeticStore_, opAdd_opMul) \
+    X(ArithmeticStore_, opAdd_opDiv) \
+    X(ArithmeticStore_, opSub_opAdd) \
+    X(ArithmeticStore_, opSub_opSub) \
+    X(ArithmeticStore_, opSub_opMul) \
+    X(ArithmeticStore_, opSub_opDiv) \
+    X(ArithmeticStore_, opMul_opAdd) \
+    X(ArithmeticStore_, opMul_opSub) \
+    X(ArithmeticStore_, opMul_opMul) \
+    X(ArithmeticStore_, opMul_opDiv) \
+    X(ArithmeticStore_, opDiv_opAdd) \
+    X(ArithmeticStore_, opDiv_opSub) \
+    X(ArithmeticStore_, opDiv_opMul) \
+    X(ArithmeticStore_, opDiv_opDiv)
+// clang-format on
+
 // The instructions, each a step kind of its own name.
 #define X_INSTRUCTION_STEPS(X)                                                                               \
     X(, opReturn)                                                                                            \
@@ -126,7 +166,8 @@
     X_INTEGER_OPERATIONS(X, PushOperateJump_)    /* opPushInt k, op, opJumpIfFalse */                        \
     X_ARITHMETIC_OPERATIONS(X, VariableOperate_) /* opLoadVar b, op on numbers */                            \
     X_ARITHMETIC_OPERATIONS(X, LoadLoadOperate_) /* opLoadVar a, opLoadVar b, op on numbers */               \
-    X_ARITHMETIC_OPERATIONS(X, OperateStore_)    /* op, opStoreVar c */
+    X_ARITHMETIC_OPERATIONS(X, OperateStore_)    /* op, opStoreVar c */                                      \
+    X_ARITHMETIC_PAIR_KINDS(X)                   /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */
 
 #define X_STEP_ENUMERATOR(Form, Name) Form##Name,
 enum class TXStepKind : uint8_t { X_STEP_KINDS(X_STEP_ENUMERATOR) };

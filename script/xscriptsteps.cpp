@@ -147,6 +147,18 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
         }
         return Step;
     }
+    TXInstruction Sixth;
+    if (Load && Second.Opcode == opLoadVar && Second.Depth == 0 && Third.Opcode == opLoadVar &&
+        Third.Depth == 0 && Decode(Third.Next, Fourth) && AnyValues(Fourth.Opcode) >= 0 &&
+        Decode(Fourth.Next, Fifth) && AnyValues(Fifth.Opcode) >= 0 && Decode(Fifth.Next, Sixth) &&
+        Sixth.Opcode == opStoreVar && Sixth.Depth == 0) {
+        Step.Kind = TXStepKind(uint8_t(TXStepKind::ArithmeticStore_opAdd_opAdd) +
+                               4 * AnyValues(Fifth.Opcode) + AnyValues(Fourth.Opcode));
+        Step.Assign = {Second.Index, Sixth.Index};
+        Step.Value = Third.Index;
+        Next = Sixth.Next;
+        return Step;
+    }
     if (Load && Second.Opcode == opLoadVar && Second.Depth == 0 && AnyValues(Third.Opcode) >= 0) {
         Step.Kind = CombinedKind(TXStepKind::LoadLoadOperate_opAdd, AnyValues(Third.Opcode));
         Step.Assign = {Second.Index, 0};
