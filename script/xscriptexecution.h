@@ -182,7 +182,8 @@ static_assert(StepKindCount <= 256, "a step kind fits in a byte");
 struct TXStep {
     TXStepKind Kind = TXStepKind::Unknown;
     // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
-    // index of its made value in the code's Constants (LoadEqualTextJump: always).
+    // index of its made value in the code's Constants (LoadEqualTextJump: always, and 2 when
+    // its next steps push over both of its values).
     uint8_t Operation = 0;
     uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;

@@ -213,6 +213,15 @@ XINLINE inline bool Assign(const TXStep* Step, const TXScriptHost& Host, TXScrip
     return true;
 }
 
+// Whether the first two pushes of Next (a step that starts with two) read a variable in
+// slot First or the one above it.
+XINLINE inline bool ReadsVariableAt(const TXScriptHost& Host, int32_t Size, int32_t FrameBase,
+                                    const TXStep& Next, int32_t First) {
+    uint32_t Read = uint32_t(OwnSlot(Host, FrameBase, Size, Next.Index) - First);
+    uint32_t Source = uint32_t(OwnSlot(Host, FrameBase, Size, Next.Assign.SourceIndex) - First);
+    return Read <= 1 || Source <= 1;
+}
+
 // opPushInt k, op, opJumpIfFalse on an integer top: the step to go on with, or null.
 template <uint8_t Op>
 XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
@@ -580,8 +589,15 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 const TXScriptText& Text = Prepared->Constants[size_t(Step->Value)].text;
                 bool Same = Variable.text.View() == Text.View();
                 int32_t First = Sp + 1;
-                SetTextValue(Slots[First + 1], Text);
-                SetIntegerValue(Slots[First], Same);
+                // The two values above the top need not be written when both next steps push over
+                // them before they read a variable: a shared text's count is not touched for nothing.
+                bool Leave = (Step->Operation & 2) &&
+                             !ReadsVariableAt(Host, Size, FrameBase, *Step->NextStep, First) &&
+                             !ReadsVariableAt(Host, Size, FrameBase, *Step->Target, First);
+                if (!Leave || StepsLeft <= 0) {
+                    SetTextValue(Slots[First + 1], Text);
+                    SetIntegerValue(Slots[First], Same);
+                }
                 if (--StepsLeft < 0) {
                     Sp = First;
                     X_SYNC();

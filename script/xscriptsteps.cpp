@@ -45,6 +45,16 @@ int32_t JumpTarget(const TXInstruction& Instruction, size_t Length) {
                                                                            : int32_t(Length);
 }
 
+// Whether every way a step of this kind runs starts by pushing two values, the second one a
+// variable or a constant that cannot fail.
+bool PushesTwoFirst(TXStepKind Kind) {
+    auto Within = [Kind](TXStepKind First, TXStepKind Last) { return Kind >= First && Kind <= Last; };
+    return Within(TXStepKind::LoadOperate_opAdd, TXStepKind::PushAssign_opMod) ||
+           Within(TXStepKind::LoadLoadOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
+           Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv) ||
+           Kind == TXStepKind::LoadEqualTextJump;
+}
+
 // Whether opPushString makes a text of these characters (not a number).
 bool IsTextConstant(std::string_view Characters) {
     TXScriptVariable Made;
@@ -250,6 +260,11 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
         try {
             Constant.SetFromText(Source.substr(size_t(Step.Value), size_t(Step.Length)), true);
         } catch (const TXScriptFault&) {
+            // (A compared text was checked when it was combined; should it fail, the load runs alone.)
+            if (Step.Kind == TXStepKind::LoadEqualTextJump) {
+                Step.Kind = TXStepKind::opLoadVar;
+                Step.NextStep = &Step + 1;
+            }
             continue;
         }
         // Every thread that runs the code pushes this one text.
@@ -258,6 +273,12 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
         Step.Value = int32_t(Prepared->Constants.size());
         Prepared->Constants.push_back(std::move(Constant));
     }
+    // A text comparison whose next steps both begin by pushing two values need not leave its
+    // two values above the top (see LoadEqualTextJump).
+    for (TXStep& Step : Steps)
+        if (Step.Kind == TXStepKind::LoadEqualTextJump && PushesTwoFirst(Step.NextStep->Kind) &&
+            PushesTwoFirst(Step.Target->Kind))
+            Step.Operation |= 2;
     if (const void* const* Handlers = StepHandlers.load(std::memory_order_acquire))
         for (TXStep& Step : Steps) Step.Handler = Handlers[size_t(Step.Kind)];
     Prepared->Offsets.assign(Starts.begin(), Starts.end());

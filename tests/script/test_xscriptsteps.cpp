@@ -15,7 +15,8 @@ namespace {
 // (never combined), from the same random stacks, and everything is compared.
 struct TSequence {
     std::vector<std::string> Instructions;
-    int32_t JumpAt = -1; // the opJumpIfFalse whose target is the end of the code
+    int32_t JumpAt = -1; // the opJumpIfFalse
+    int32_t JumpTo = -1; // the instruction it lands on; -1 for the end of the code
 };
 
 std::string Assemble(const TSequence& Sequence, bool Separated) {
@@ -25,7 +26,8 @@ std::string Assemble(const TSequence& Sequence, bool Separated) {
         std::string Instruction = Sequence.Instructions[At];
         if (int32_t(At) == Sequence.JumpAt) {
             size_t Rest = 0;
-            for (size_t After = At + 1; After < Sequence.Instructions.size(); After++)
+            size_t To = Sequence.JumpTo >= 0 ? size_t(Sequence.JumpTo) : Sequence.Instructions.size();
+            for (size_t After = At + 1; After < To; After++)
                 Rest += Sequence.Instructions[After].size() + (Separated ? 1 : 0);
             Instruction.clear();
             AppendOpInt32(Instruction, opJumpIfFalse, int32_t(Rest));
@@ -91,7 +93,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         Seed = Seed * 1103515245u + 12345u;
         return int32_t((Seed >> 16) % Range);
     };
-    for (int32_t Case = 0; Case < 12000; Case++) {
+    for (int32_t Case = 0; Case < 13000; Case++) {
         int32_t Size = 1 + Next(6);
         std::vector<TXScriptVariable> Stack;
         for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
@@ -121,7 +123,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOpSlot(LoadC, opLoadVar, Slot(), 0);
         AppendOp(OperateInner, Next(8) ? Arithmetic[Next(4)] : Op);
         AppendOp(OperateOuter, Next(8) ? Arithmetic[Next(4)] : Op);
-        switch (Next(12)) {
+        switch (Next(13)) {
         case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
         case 1:
             Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
@@ -138,6 +140,13 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         case 8: Sequence.Instructions = {PushK, LoadX, Operate}; break;
         case 9: Sequence.Instructions = {LoadX, Swap, Operate, StoreC}; break;
         case 10: Sequence.Instructions = {LoadX, LoadB, LoadC, OperateInner, OperateOuter, StoreC}; break;
+        case 11:
+            // A text comparison whose two ways both push over its values at once.
+            Sequence.Instructions = {LoadX, PushText, Equal, Jump,  LoadB,
+                                     PushK, Operate,  LoadC, PushK, Operate};
+            Sequence.JumpAt = 3;
+            Sequence.JumpTo = 7;
+            break;
         case 6:
             Sequence.Instructions = {LoadX, PushText, Equal, Jump, Tail};
             Sequence.JumpAt = 3;
@@ -162,10 +171,12 @@ TEST(CombinedSteps, SpendTheStepBudgetAsTheirInstructionsDo) {
     std::string PushText, Equal;
     AppendOpName(PushText, opPushString, "A");
     AppendOp(Equal, opEqual);
-    // Loaded and compared; pushed and compared with the top; loaded and compared with a text.
+    // Loaded and compared; pushed and compared with the top; loaded and compared with a text, then
+    // with both ways pushing over its values.
     TSequence Loaded{{LoadX, PushK, Less, Jump, Tail}, 3}, Pushed{{LoadX, Swap, PushK, Less, Jump, Tail}, 4},
-        Text{{LoadX, PushText, Equal, Jump, Tail}, 3};
-    for (const TSequence& Sequence : {Loaded, Pushed, Text})
+        Text{{LoadX, PushText, Equal, Jump, Tail}, 3},
+        PushedOver{{LoadX, PushText, Equal, Jump, LoadX, PushK, Less, LoadX, PushK, Less}, 3, 7};
+    for (const TSequence& Sequence : {Loaded, Pushed, Text, PushedOver})
         for (const TXScriptVariable& X : {TXScriptVariable::FromInteger(0), TXScriptVariable::FromText("0")})
             for (int64_t Budget : {0, 1}) {
                 std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
