@@ -273,10 +273,19 @@ const TXScriptText& UndefinedText();
 const TXScriptText& NilText();
 
 // Value moves without calls for the common case of two values without text.
+// Values move field by field, never as wider words: a value whose fields were just written
+// one by one then reads back from the store buffer instead of waiting for it to drain.
+XINLINE inline void CopyFields(TXScriptVariable& To, const TXScriptVariable& From) {
+    To.kind = From.kind;
+    To.intValue = From.intValue;
+    To.floatValue = From.floatValue;
+    To.reference = From.reference;
+}
+
 XINLINE inline void CopyValue(TXScriptVariable& To, const TXScriptVariable& From) {
     if (To.text.Empty() && From.text.Empty()) {
-        // Both texts are empty handles: the whole value copies as its bytes.
-        std::memcpy(static_cast<void*>(&To), static_cast<const void*>(&From), sizeof(TXScriptVariable));
+        // Both texts are empty handles.
+        CopyFields(To, From);
     } else {
         To.kind = From.kind;
         To.text = From.text;

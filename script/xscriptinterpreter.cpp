@@ -257,7 +257,7 @@ XINLINE inline bool OperateOnNumbers(const TXScriptVariable& Left, const TXScrip
 // Value becomes a copy of From, a number (whose text is empty).
 XINLINE inline void CopyNumber(TXScriptVariable& Value, const TXScriptVariable& From) {
     if (!Value.text.Empty()) Value.text.Clear();
-    std::memcpy(static_cast<void*>(&Value), static_cast<const void*>(&From), sizeof(TXScriptVariable));
+    CopyFields(Value, From);
 }
 
 // Value, a copy of a number, takes the result of OperateOnNumbers.
