@@ -216,6 +216,9 @@ struct TXPreparedCode {
     // characters with every push of it.
     std::vector<TXScriptVariable> Constants;
     std::atomic<uint64_t> CheckedIn{0}; // the Execute that last found Source current
+    // One more than the highest variable index the combined steps name: they run where the
+    // frame's Base plus this lies within the stack, and otherwise do their first instruction.
+    int32_t CombinedReach = 0;
 };
 
 namespace xscriptinterpreter {

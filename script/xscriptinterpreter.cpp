@@ -83,6 +83,12 @@ XINLINE inline int32_t OwnSlot(const TXScriptHost& Host, int32_t FrameBase, int3
     return Position < uint32_t(Size) ? int32_t(Position) : Host.SlotAt(Position);
 }
 
+// A variable of the running function in a combined step, which runs only where every
+// variable its code names lies on the stack above FrameBase (FrameFits): no wrap to check.
+XINLINE inline int32_t FrameSlot(int32_t FrameBase, uint16_t Index) {
+    return FrameBase + Index;
+}
+
 // FunctionAt, without a call.
 XINLINE inline TXScriptObjectFunction* NestedFunction(const TXScriptObjectFunction& Function,
                                                       uint16_t Index) {
@@ -172,10 +178,9 @@ XINLINE inline void PushConstant(TXScriptVariable& Slot, const TXScriptVariable&
 //
 // opLoadVar x, opPushInt k, op [, opJumpIfFalse]: the step to go on with, or null.
 template <uint8_t Op, bool Jump>
-XINLINE inline const TXStep* LoadOperate(const TXStep* Step, const TXScriptHost& Host,
-                                         TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
-                                         int32_t& Sp) {
-    int32_t Slot = OwnSlot(Host, FrameBase, Size, Step->Index);
+XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
+                                         int32_t FrameBase, int32_t& Sp) {
+    int32_t Slot = FrameSlot(FrameBase, Step->Index);
     if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
     if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
     int32_t Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
@@ -192,16 +197,16 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, const TXScriptHost&
 
 // opLoadVar a or opPushInt k, then opLoadVar b, opSwap, op, opStoreVar c.
 template <uint8_t Op, bool LoadFirst>
-XINLINE inline bool Assign(const TXStep* Step, const TXScriptHost& Host, TXScriptVariable* Slots,
-                           int32_t Size, int32_t FrameBase, int32_t Sp) {
+XINLINE inline bool Assign(const TXStep* Step, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
+                           int32_t Sp) {
     if (Sp + 2 >= Size) return false;
     int32_t Pushed = Step->Value;
     if constexpr (LoadFirst) {
-        const TXScriptVariable& From = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
+        const TXScriptVariable& From = Slots[FrameSlot(FrameBase, Step->Index)];
         if (From.kind != vkInteger) return false;
         Pushed = From.intValue;
     }
-    int32_t Source = OwnSlot(Host, FrameBase, Size, Step->Assign.SourceIndex);
+    int32_t Source = FrameSlot(FrameBase, Step->Assign.SourceIndex);
     // b is read after the push: it must not be the pushed slot itself.
     int32_t First = Sp + 1;
     if (Source == First || Slots[Source].kind != vkInteger) return false;
@@ -209,16 +214,15 @@ XINLINE inline bool Assign(const TXStep* Step, const TXScriptHost& Host, TXScrip
     int32_t Number = Operate<Op>(Slots[Source].intValue, Pushed);
     SetIntegerValue(Slots[First], Number);
     SetIntegerValue(Slots[First + 1], Pushed);
-    SetIntegerValue(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Number);
+    SetIntegerValue(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Number);
     return true;
 }
 
 // Whether the first two pushes of Next (a step that starts with two) read a variable in
 // slot First or the one above it.
-XINLINE inline bool ReadsVariableAt(const TXScriptHost& Host, int32_t Size, int32_t FrameBase,
-                                    const TXStep& Next, int32_t First) {
-    uint32_t Read = uint32_t(OwnSlot(Host, FrameBase, Size, Next.Index) - First);
-    uint32_t Source = uint32_t(OwnSlot(Host, FrameBase, Size, Next.Assign.SourceIndex) - First);
+XINLINE inline bool ReadsVariableAt(int32_t FrameBase, const TXStep& Next, int32_t First) {
+    uint32_t Read = uint32_t(FrameSlot(FrameBase, Next.Index) - First);
+    uint32_t Source = uint32_t(FrameSlot(FrameBase, Next.Assign.SourceIndex) - First);
     return Read <= 1 || Source <= 1;
 }
 
@@ -275,7 +279,7 @@ XINLINE inline void SetNumberResult(TXScriptVariable& Value, TXScriptKind Kind, 
 template <uint8_t Op>
 XINLINE inline bool VariableOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
                                     int32_t Size, int32_t FrameBase, int32_t& Sp) {
-    const TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
+    const TXScriptVariable& Variable = Slots[FrameSlot(FrameBase, Step->Index)];
     if (Sp + 1 >= Size || !IsNumber(Slots[Sp]) || !IsNumber(Variable)) return false;
     CopyNumber(Slots[Sp + 1], Variable);
     Sp++;
@@ -287,8 +291,8 @@ XINLINE inline bool VariableOperate(const TXStep* Step, TXScriptHost& Host, TXSc
 template <uint8_t Op>
 XINLINE inline bool LoadLoadOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
                                     int32_t Size, int32_t FrameBase, int32_t& Sp) {
-    int32_t FirstSlot = OwnSlot(Host, FrameBase, Size, Step->Index);
-    int32_t SecondSlot = OwnSlot(Host, FrameBase, Size, Step->Assign.SourceIndex);
+    int32_t FirstSlot = FrameSlot(FrameBase, Step->Index);
+    int32_t SecondSlot = FrameSlot(FrameBase, Step->Assign.SourceIndex);
     int32_t Top = Sp + 1;
     // b is read after a is pushed, as the single instructions read it.
     if (Top + 1 >= Size || !IsNumber(Slots[FirstSlot]) || SecondSlot == Top || !IsNumber(Slots[SecondSlot]))
@@ -344,12 +348,12 @@ XINLINE inline bool OperateNumbers(const TXNumber& Left, const TXNumber& Right, 
 // whose results are made on the spot; false, with nothing changed, otherwise (or when b or c
 // lies where an earlier push of the sequence goes).
 template <uint8_t Outer, uint8_t Inner>
-XINLINE inline bool ArithmeticStore(const TXStep* Step, const TXScriptHost& Host, TXScriptVariable* Slots,
-                                    int32_t Size, int32_t FrameBase, int32_t Sp) {
+XINLINE inline bool ArithmeticStore(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
+                                    int32_t FrameBase, int32_t Sp) {
     int32_t Top = Sp + 1;
-    int32_t A = OwnSlot(Host, FrameBase, Size, Step->Index);
-    int32_t B = OwnSlot(Host, FrameBase, Size, Step->Assign.SourceIndex);
-    int32_t C = OwnSlot(Host, FrameBase, Size, uint16_t(Step->Value));
+    int32_t A = FrameSlot(FrameBase, Step->Index);
+    int32_t B = FrameSlot(FrameBase, Step->Assign.SourceIndex);
+    int32_t C = FrameSlot(FrameBase, uint16_t(Step->Value));
     if (Top + 2 >= Size || B == Top || C == Top || C == Top + 1) return false;
     if (!IsNumber(Slots[A]) || !IsNumber(Slots[B]) || !IsNumber(Slots[C])) return false;
     TXNumber First, Second;
@@ -362,17 +366,19 @@ XINLINE inline bool ArithmeticStore(const TXStep* Step, const TXScriptHost& Host
     CopyNumber(Slots[Top + 2], Slots[C]);
     SetNumberResult(Slots[Top + 1], First.Kind, First.Integer, First.Float);
     SetNumberResult(Slots[Top], Second.Kind, Second.Integer, Second.Float);
-    CopyNumber(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Slots[Top]);
+    CopyNumber(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Slots[Top]);
     return true;
 }
 
 // op, opStoreVar c.
 template <uint8_t Op>
 XINLINE inline void OperateStore(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
-                                 int32_t Size, int32_t FrameBase, int32_t& Sp) {
+                                 int32_t Size, int32_t FrameBase, bool FrameFits, int32_t& Sp) {
     OperateOnTop<Op>(Host, Slots, Size, Sp);
     const TXScriptVariable& Top = Slots[Sp];
-    TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)];
+    uint16_t Index = Step->Assign.DestinationIndex;
+    TXScriptVariable& Variable =
+        Slots[FrameFits ? FrameSlot(FrameBase, Index) : OwnSlot(Host, FrameBase, Size, Index)];
     if (IsNumber(Top))
         CopyNumber(Variable, Top);
     else
@@ -411,6 +417,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
     int32_t Sp = Host.StackPointer;
     // The topmost frame's Base, which depth 0 variables are counted from (0 without frames).
     int32_t FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;
+    // Whether every variable the combined steps of the running code name lies on the stack.
+    bool FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;
     const TXStep* Step = Resume ? Resume : CurrentPrepared->Steps.data();
     TXScriptObjectFunction* Callee = nullptr;
     int32_t CalleeFrameDepth = 0;
@@ -431,6 +439,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         Size = Host.StackSize;                                                                               \
         Sp = Host.StackPointer;                                                                              \
         FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;                 \
+        FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;                                    \
     } while (false)
 #define X_NAME() std::string_view(Prepared->Source.data() + Step->Value, size_t(Step->Length))
 // Every jump and call spends a step of the harness's budget.
@@ -448,27 +457,29 @@ void TXExecution::Run(TXScriptVariable& Result) {
 // The combined steps that carry the arithmetic operation Op.
 #define X_COMBINED_ARITHMETIC(Op)                                                                            \
     X_CASE(VariableOperate_##Op)                                                                             \
-        : if (!VariableOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;                   \
+        : if (!FrameFits || !VariableOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;     \
     X_NEXT();                                                                                                \
     X_CASE(LoadLoadOperate_##Op)                                                                             \
-        : if (!LoadLoadOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;                   \
+        : if (!FrameFits || !LoadLoadOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;     \
     X_NEXT();                                                                                                \
-    X_CASE(OperateStore_##Op) : OperateStore<Op>(Step, Host, Slots, Size, FrameBase, Sp);                    \
+    X_CASE(OperateStore_##Op) : OperateStore<Op>(Step, Host, Slots, Size, FrameBase, FrameFits, Sp);         \
     X_NEXT()
 // d = a Outer (b Inner c).
 #define X_ARITHMETIC_STORE(Outer, Inner)                                                                     \
     X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \
-        : if (!ArithmeticStore<Outer, Inner>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;         \
+        : if (!FrameFits || !ArithmeticStore<Outer, Inner>(Step, Slots, Size, FrameBase, Sp)) goto LoadOnly; \
     X_NEXT();
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
     X_CASE(LoadOperate_##Op) : {                                                                             \
-        const TXStep* Next = LoadOperate<Op, false>(Step, Host, Slots, Size, FrameBase, Sp);                 \
+        if (!FrameFits) goto LoadOnly;                                                                       \
+        const TXStep* Next = LoadOperate<Op, false>(Step, Slots, Size, FrameBase, Sp);                       \
         if (!Next) goto LoadOnly;                                                                            \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     X_CASE(LoadOperateJump_##Op) : {                                                                         \
-        const TXStep* Next = LoadOperate<Op, true>(Step, Host, Slots, Size, FrameBase, Sp);                  \
+        if (!FrameFits) goto LoadOnly;                                                                       \
+        const TXStep* Next = LoadOperate<Op, true>(Step, Slots, Size, FrameBase, Sp);                        \
         if (!Next) goto LoadOnly; /* the single jump spends the step */                                      \
         if (--StepsLeft < 0) {                                                                               \
             /* The jump faults with its condition on top, as it does alone. */                               \
@@ -478,9 +489,11 @@ void TXExecution::Run(TXScriptVariable& Result) {
         }                                                                                                    \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
-    X_CASE(LoadAssign_##Op) : if (!Assign<Op, true>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;  \
+    X_CASE(LoadAssign_##Op)                                                                                  \
+        : if (!FrameFits || !Assign<Op, true>(Step, Slots, Size, FrameBase, Sp)) goto LoadOnly;              \
     X_NEXT();                                                                                                \
-    X_CASE(PushAssign_##Op) : if (!Assign<Op, false>(Step, Host, Slots, Size, FrameBase, Sp)) goto PushOnly; \
+    X_CASE(PushAssign_##Op)                                                                                  \
+        : if (!FrameFits || !Assign<Op, false>(Step, Slots, Size, FrameBase, Sp)) goto PushOnly;             \
     X_NEXT();                                                                                                \
     X_CASE(PushOperateJump_##Op) : {                                                                         \
         const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, Sp);                                     \
@@ -577,23 +590,23 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_CASE(opLoadVar) : PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
             X_NEXT();
             X_CASE(LoadStore) : {
-                if (Sp + 1 >= Size) goto LoadOnly;
+                if (Sp + 1 >= Size || !FrameFits) goto LoadOnly;
                 int32_t Top = Sp + 1;
-                CopyValue(Slots[Top], Slots[OwnSlot(Host, FrameBase, Size, Step->Index)]);
-                CopyValue(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Slots[Top]);
+                CopyValue(Slots[Top], Slots[FrameSlot(FrameBase, Step->Index)]);
+                CopyValue(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Slots[Top]);
                 X_NEXT();
             }
             X_CASE(LoadEqualTextJump) : {
-                const TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
+                if (!FrameFits) goto LoadOnly;
+                const TXScriptVariable& Variable = Slots[FrameSlot(FrameBase, Step->Index)];
                 if (Sp + 2 >= Size || Variable.kind != vkString) goto LoadOnly;
                 const TXScriptText& Text = Prepared->Constants[size_t(Step->Value)].text;
                 bool Same = Variable.text.View() == Text.View();
                 int32_t First = Sp + 1;
                 // The two values above the top need not be written when both next steps push over
                 // them before they read a variable: a shared text's count is not touched for nothing.
-                bool Leave = (Step->Operation & 2) &&
-                             !ReadsVariableAt(Host, Size, FrameBase, *Step->NextStep, First) &&
-                             !ReadsVariableAt(Host, Size, FrameBase, *Step->Target, First);
+                bool Leave = (Step->Operation & 2) && !ReadsVariableAt(FrameBase, *Step->NextStep, First) &&
+                             !ReadsVariableAt(FrameBase, *Step->Target, First);
                 if (!Leave || StepsLeft <= 0) {
                     SetTextValue(Slots[First + 1], Text);
                     SetIntegerValue(Slots[First], Same);
@@ -803,6 +816,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 goto EndWithEmpty;
             }
             CurrentPrepared = Prepared = CalleePrepared;
+            FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;
             X_GO(Prepared->Steps.data());
         }
 
@@ -842,6 +856,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
             Current = Function = Record.Function;
             CurrentPrepared = Prepared = Record.Prepared;
             FrameBase = Record.FrameBase;
+            FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;
             Step = Record.Resume;
             CallDepth--;
             X_DISPATCH();

@@ -1,5 +1,6 @@
 #include "xscriptexecution.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <memory>
@@ -53,6 +54,32 @@ bool PushesTwoFirst(TXStepKind Kind) {
            Within(TXStepKind::LoadLoadOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
            Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv) ||
            Kind == TXStepKind::LoadEqualTextJump;
+}
+
+// One more than the highest variable index a combined step names (0 for other steps).
+int32_t CombinedReach(const TXStep& Step) {
+    auto Within = [&Step](TXStepKind First, TXStepKind Last) {
+        return Step.Kind >= First && Step.Kind <= Last;
+    };
+    int32_t Reach = 0;
+    auto Names = [&Reach](int32_t Index) { Reach = std::max(Reach, Index + 1); };
+    bool Assigns = Within(TXStepKind::LoadAssign_opAdd, TXStepKind::PushAssign_opMod);
+    if (Step.Kind == TXStepKind::LoadStore || Step.Kind == TXStepKind::LoadEqualTextJump ||
+        Within(TXStepKind::LoadOperate_opAdd, TXStepKind::LoadOperateJump_opMod) ||
+        Within(TXStepKind::LoadAssign_opAdd, TXStepKind::LoadAssign_opMod) ||
+        Within(TXStepKind::VariableOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
+        Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
+        Names(Step.Index);
+    if (Assigns || Within(TXStepKind::LoadLoadOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
+        Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
+        Names(Step.Assign.SourceIndex);
+    if (Assigns || Step.Kind == TXStepKind::LoadStore ||
+        Within(TXStepKind::OperateStore_opAdd, TXStepKind::OperateStore_opDiv) ||
+        Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
+        Names(Step.Assign.DestinationIndex);
+    if (Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
+        Names(uint16_t(Step.Value));
+    return Reach;
 }
 
 // Whether opPushString makes a text of these characters (not a number).
@@ -273,6 +300,8 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
         Step.Value = int32_t(Prepared->Constants.size());
         Prepared->Constants.push_back(std::move(Constant));
     }
+    for (const TXStep& Step : Steps)
+        Prepared->CombinedReach = std::max(Prepared->CombinedReach, CombinedReach(Step));
     // A text comparison whose next steps both begin by pushing two values need not leave its
     // two values above the top (see LoadEqualTextJump).
     for (TXStep& Step : Steps)
