@@ -112,8 +112,14 @@ void StackOverflow(TXScriptHost& Host, int32_t Sp) {
     throw TXScriptFault(StackOverflowKind);
 }
 
+TXPreparedCode* CheckCalleeCode(TXScriptObjectFunction& Function, uint64_t Execution) {
+    TXPreparedCode* Prepared = CheckPreparedCode(Function, Execution);
+    if (Prepared && Prepared->Source.empty()) Prepared->CheckedIn.store(0, std::memory_order_relaxed);
+    return Prepared;
+}
+
 TXExecution::TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry)
-    : Host(RunHost), SavedDepth(CallDepth),
+    : Host(RunHost), EntryFrames(RunHost.FrameCount), SavedDepth(CallDepth),
       Number(ExecutionCount.fetch_add(1, std::memory_order_relaxed) + 1), Current(Entry) {
     NativeDepth++;
     CallDepth++;
@@ -122,11 +128,6 @@ TXExecution::TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry)
 TXExecution::~TXExecution() {
     CallDepth = SavedDepth;
     NativeDepth--;
-}
-
-void TXExecution::GrowCalls() {
-    Calls.resize(Calls.empty() ? 16 : Calls.size() * 2);
-    CallRoom = Calls.size();
 }
 
 void TXExecution::DiagnoseFault() {
@@ -151,14 +152,15 @@ void TXExecution::DiagnoseFault() {
 }
 
 bool TXExecution::EndFaulted() {
-    if (CallCount == 0) return true;
-    TXCallRecord Record = Calls[--CallCount];
+    if (Host.FrameCount <= EntryFrames) return true;
+    TXScriptFrame Frame = Host.TopFrame();
+    Host.CloseCallFrame();
     CallDepth--;
-    Host.CloseFrame();
+    Host.StackPointer = Host.SlotAt(int64_t(Frame.Base) - 1);
     Host.Push(TXScriptVariable());
-    Current = Record.Function;
-    CurrentPrepared = Record.Prepared;
-    Resume = Record.Resume;
+    Current = Frame.Caller;
+    CurrentPrepared = Frame.CallerCode;
+    Resume = Frame.Resume;
     return false;
 }
 

@@ -193,6 +193,10 @@ XINLINE inline TXPreparedCode* PreparedCodeOf(TXScriptObjectFunction& Function, 
     return CheckPreparedCode(Function, Execution);
 }
 
+// CheckPreparedCode for a script call, which finds the callee's steps not yet checked in
+// this Execute. Empty code is never left marked as checked, so each call of it comes here.
+TXPreparedCode* CheckCalleeCode(TXScriptObjectFunction& Function, uint64_t Execution);
+
 // The code offset of Step in Prepared, or -1 when it is none of its steps.
 int32_t StepOffset(const TXPreparedCode* Prepared, const TXStep* Step);
 
@@ -259,18 +263,9 @@ extern constinit thread_local int32_t NativeDepth;
 // What the outermost run on this thread has left of the harness's step budget.
 extern constinit thread_local int64_t StepsLeft;
 
-// A caller waiting for its callee: the function, its steps and the step it goes on with.
-// Written field by field into its place (a record copied in from elsewhere is read back in
-// pieces other than those it was written in, which stalls the processor).
-struct TXCallRecord {
-    TXScriptObjectFunction* Function = nullptr;
-    TXPreparedCode* Prepared = nullptr;
-    const TXStep* Resume = nullptr;
-    int32_t FrameBase = 0; // of the caller's own frame
-};
-
-// The state of one Execute between faults: the function running now and where it goes on;
-// the callers' places are the first CallCount records of Calls, the first caller first.
+// The state of one Execute between faults: the function running now and where it goes on.
+// Each script call opens a frame on the host that keeps the caller's place (TXScriptFrame),
+// so the callers' places are the frames above the first EntryFrames, the first caller first.
 class TXExecution {
 public:
     TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry);
@@ -288,14 +283,8 @@ public:
     void DiagnoseFault();
 
 private:
-    // Makes room for one more record in Calls. Kept out of the loop, where a vector's
-    // emplace_back would not be inlined.
-    void GrowCalls();
-
     TXScriptHost& Host;
-    std::vector<TXCallRecord> Calls;
-    size_t CallCount = 0;
-    size_t CallRoom = 0; // the size of Calls, kept where the loop reads it in one load
+    int32_t EntryFrames; // the frames open when the entry function started
     int32_t SavedDepth;
     uint64_t Number; // this Execute's number, for the checks of decoded code
     TXScriptObjectFunction* Current;

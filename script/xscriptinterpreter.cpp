@@ -228,7 +228,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
     FaultStepKind = TXStepKind::Unknown;
     if (!CurrentPrepared) CurrentPrepared = PreparedCodeOf(*Current, Number);
     if (!CurrentPrepared) Fault("code that cannot be run");
-    // The running function and its steps, kept here; the members follow for fault handling.
+    // The running function and its steps, kept here; the members take them when a fault leaves.
     TXScriptObjectFunction* Function = Current;
     TXPreparedCode* Prepared = CurrentPrepared;
     TXScriptVariable* Slots = Host.Stack.data();
@@ -265,6 +265,21 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_SYNC();                                                                                        \
             Fault("step budget spent");                                                                      \
         }                                                                                                    \
+    } while (false)
+// Back to the caller that the topmost frame keeps, with its top the slot above the
+// frame's Base - 1, where Store puts the result.
+#define X_RETURN(Store)                                                                                      \
+    do {                                                                                                     \
+        const TXScriptFrame& Frame = Host.TopFrame();                                                        \
+        Sp = Frame.Base;                                                                                     \
+        Function = Frame.Caller;                                                                             \
+        Prepared = Frame.CallerCode;                                                                         \
+        FrameBase = Frame.CallerBase;                                                                        \
+        Step = Frame.Resume;                                                                                 \
+        Host.CloseCallFrame();                                                                               \
+        CallDepth--;                                                                                         \
+        Store;                                                                                               \
+        X_DISPATCH();                                                                                        \
     } while (false)
 // A two-operand instruction other than opMod.
 #define X_OPERATION(Op)                                                                                      \
@@ -463,8 +478,12 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 X_NEXT();
             }
             X_CASE(opCallFunction) : {
+                // Most calls are of a function beside the caller, one level out.
                 TXScriptObjectFunction* Outer = Function;
-                for (uint16_t Levels = Step->Depth; Levels > 0 && Outer; Levels--) Outer = Outer->Parent;
+                if (Step->Depth == 1)
+                    Outer = Outer->Parent;
+                else
+                    for (uint16_t Levels = Step->Depth; Levels > 0 && Outer; Levels--) Outer = Outer->Parent;
                 Callee = Outer ? NestedFunction(*Outer, Step->Index) : nullptr;
                 if (!Callee) {
                     X_SYNC();
@@ -509,105 +528,94 @@ void TXExecution::Run(TXScriptVariable& Result) {
 
         Call : {
             X_SPEND();
-            X_SYNC();
-            TXPreparedCode* CalleePrepared = PreparedCodeOf(*Callee, Number);
+            // The callee's steps, checked once in this Execute; empty code never counts as checked.
+            TXPreparedCode* CalleePrepared = Callee->ExecutionCache.Current.load(std::memory_order_acquire);
+            bool Runnable = CalleePrepared && CalleePrepared->CheckedIn.load(std::memory_order_relaxed) == Number;
+            if (!Runnable) [[unlikely]] {
+                X_SYNC();
+                CalleePrepared = CheckCalleeCode(*Callee, Number);
+                Runnable = CalleePrepared && !CalleePrepared->Source.empty();
+            }
             // The first argument becomes the frame's first slot; without arguments a new slot does.
             // The compiler tells how many arguments it pushed; without that, the callee's parameters.
             int32_t Parameters = Callee->ParamCount;
             int32_t Arguments = Step->Value >= 0 ? Step->Value : Parameters;
-            int32_t Base = Arguments == 0   ? PushSlot(Host, Sp, Size)
-                           : Arguments == 1 ? Sp
-                                            : Host.SlotAt(int64_t(Sp) - (Arguments - 1));
-            if (int64_t(Base) + Callee->VarCount >= Size) {
-                // The frame does not fit: the callee ends at once with the empty string in place
-                // of the arguments.
-                Sp = Base;
-                SetEmptyValue(Slots[Sp]);
-                X_SYNC();
-                ReportFault();
-                Diagnose(StackOverflowKind, *Function, StepOffset(Prepared, Step));
-                X_NEXT();
+            int64_t First = int64_t(Sp) - (Arguments - 1);
+            int32_t Base = Arguments == 0                   ? PushSlot(Host, Sp, Size)
+                           : uint64_t(First) < uint64_t(Size) ? int32_t(First)
+                                                              : Host.SlotAt(First);
+            // The frame's variables and the slot above them must fit (Size - Base > 0).
+            int32_t Variables = Callee->VarCount;
+            if (uint32_t(Variables) >= uint32_t(Size - Base)) [[unlikely]] {
+                if (Variables >= 0) {
+                    // The frame does not fit: the callee ends at once with the empty string in
+                    // place of the arguments.
+                    Sp = Base;
+                    SetEmptyValue(Slots[Sp]);
+                    X_SYNC();
+                    ReportFault();
+                    Diagnose(StackOverflowKind, *Function, StepOffset(Prepared, Step));
+                    X_NEXT();
+                }
+            } else {
+                // Parameters without an argument start empty, and so do the other variables:
+                // the slots hold what the caller left there.
+                int32_t Given = std::min(Arguments, Parameters);
+                if (Given < Variables)
+                    for (int32_t Missing = std::max(0, Given); Missing < Variables; Missing++)
+                        SetEmptyValue(Slots[Base + Missing]);
             }
-            // Parameters without an argument start empty, and so do the other variables: the
-            // slots hold what the caller left there.
-            for (int32_t Missing = std::max(0, std::min(Arguments, Parameters)); Missing < Callee->VarCount;
-                 Missing++)
-                SetEmptyValue(Slots[Base + Missing]);
-            // The record first, so that a failure from here on ends the callee, not the caller.
-            if (CallCount == CallRoom) [[unlikely]]
-                GrowCalls();
-            TXCallRecord& Record = Calls[CallCount++];
-            Record.Function = Function;
-            Record.Prepared = Prepared;
-            Record.Resume = Step->NextStep;
-            Record.FrameBase = FrameBase;
+            // The frame first, so that a failure from here on ends the callee, not the caller.
+            Host.OpenCallFrame(Base, CalleeFrameDepth, FrameBase, Function, Prepared, Step->NextStep);
             CallDepth++;
-            TXScriptObjectFunction* Caller = Function;
-            const TXStep* CallStep = Step;
-            Current = Function = Callee;
-            Sp = FrameBase = Base;
-            Host.StackPointer = Sp;
-            if (Callee->VarCount >= 0) [[likely]]
-                Host.OpenFittingFrame(Callee->VarCount, CalleeFrameDepth); // Base + VarCount < Size, above
-            else
-                Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
-            Sp = Host.StackPointer;
-            if (!CalleePrepared || CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
+            FrameBase = Base;
+            Sp = Variables >= 0 ? Base + Variables : Host.SlotAt(int64_t(Base) + Variables);
+            if (!Runnable || CallDepth > ScriptCallDepthLimit) [[unlikely]] {
                 ReportFault();
                 Diagnose(!CalleePrepared                    ? "code that cannot be run"
                          : CallDepth > ScriptCallDepthLimit ? "call depth limit"
                                                             : "empty code",
-                         *Caller, StepOffset(Prepared, CallStep));
+                         *Function, StepOffset(Prepared, Step));
                 goto EndWithEmpty;
             }
-            CurrentPrepared = Prepared = CalleePrepared;
+            Function = Callee;
+            Prepared = CalleePrepared;
             X_GO(Prepared->Steps.data());
         }
 
             X_CASE(End) : X_CASE(opReturn) : EndWithTop : {
                 int32_t From = Sp;
                 Sp = SlotBelow(Sp, Size);
-                Host.StackPointer = Sp;
-                if (CallCount == 0) {
+                if (Host.FrameCount <= EntryFrames) {
+                    Host.StackPointer = Sp;
                     CopyValue(Result, Slots[From]);
                     return;
                 }
-                Host.CloseFrame();
-                Sp = SlotAbove(Host.StackPointer, Size);
-                CopyValue(Slots[Sp], Slots[From]);
-                goto ResumeCaller;
+                X_RETURN(CopyValue(Slots[Sp], Slots[From]));
             }
-            X_CASE(opReturnNil) : Host.StackPointer = Sp;
-            if (CallCount == 0) {
+            X_CASE(opReturnNil) : if (Host.FrameCount <= EntryFrames) {
+                Host.StackPointer = Sp;
                 SetTextValue(Result, NilText());
                 return;
             }
-            Host.CloseFrame();
-            Sp = SlotAbove(Host.StackPointer, Size);
-            SetTextValue(Slots[Sp], NilText());
-            goto ResumeCaller;
+            {
+                X_RETURN(SetTextValue(Slots[Sp], NilText()));
+            }
         EndWithEmpty:
-            Host.StackPointer = Sp;
-            if (CallCount == 0) {
+            if (Host.FrameCount <= EntryFrames) {
+                Host.StackPointer = Sp;
                 SetEmptyValue(Result);
                 return;
             }
-            Host.CloseFrame();
-            Sp = SlotAbove(Host.StackPointer, Size);
-            SetEmptyValue(Slots[Sp]);
-        ResumeCaller : {
-            const TXCallRecord& Record = Calls[--CallCount];
-            Current = Function = Record.Function;
-            CurrentPrepared = Prepared = Record.Prepared;
-            FrameBase = Record.FrameBase;
-            Step = Record.Resume;
-            CallDepth--;
-            X_DISPATCH();
-        }
+            {
+                X_RETURN(SetEmptyValue(Slots[Sp]));
+            }
 #if !XSCRIPT_COMPUTED_GOTO
         }
 #endif
     } catch (...) {
+        Current = Function;
+        CurrentPrepared = Prepared;
         FaultOffset = StepOffset(Prepared, Step);
         FaultStepKind = Step->Kind;
         throw;
@@ -618,6 +626,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_RELOAD
 #undef X_NAME
 #undef X_SPEND
+#undef X_RETURN
 #undef X_OPERATION
 #undef X_COMBINED
 #undef X_DISPATCH
