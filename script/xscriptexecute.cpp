@@ -18,8 +18,6 @@ namespace {
 
 std::atomic<TXTestRoutine> TestRoutineSet{nullptr};
 std::atomic<TXRunsEndedRoutine> RunsEndedSet{nullptr};
-// Runs open on this thread (see TXRunScope).
-constinit thread_local int32_t RunDepth = 0;
 std::atomic<TXFaultDiagnostics> FaultDiagnosticsSet{nullptr};
 
 constexpr std::string_view FaultMessage = "unhandled exception in script.execute";
@@ -118,16 +116,15 @@ TXPreparedCode* CheckCalleeCode(TXScriptObjectFunction& Function, uint64_t Execu
     return Prepared;
 }
 
-TXExecution::TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry)
-    : Host(RunHost), EntryFrames(RunHost.FrameCount), SavedDepth(CallDepth),
-      Number(ExecutionCount.fetch_add(1, std::memory_order_relaxed) + 1), Current(Entry) {
-    NativeDepth++;
-    CallDepth++;
-}
+constinit thread_local uint64_t NextExecutionNumber = 0;
+constinit thread_local uint64_t ExecutionNumbersEnd = 0;
 
-TXExecution::~TXExecution() {
-    CallDepth = SavedDepth;
-    NativeDepth--;
+uint64_t TakeExecutionNumbers() {
+    // Numbers start at 1: 0 marks steps checked in no Execute.
+    uint64_t First = ExecutionCount.fetch_add(ExecutionNumberBlock, std::memory_order_relaxed) + 1;
+    NextExecutionNumber = First + 1;
+    ExecutionNumbersEnd = First + ExecutionNumberBlock;
+    return First;
 }
 
 void TXExecution::DiagnoseFault() {
@@ -208,12 +205,9 @@ void SetScriptStepBudget(int64_t Steps) {
     StepBudget.store(Steps < 0 ? INT64_MAX : Steps, std::memory_order_relaxed);
 }
 
-TXRunScope::TXRunScope() {
-    RunDepth++;
-}
+constinit thread_local int32_t TXRunScope::ScriptRunDepth = 0;
 
-TXRunScope::~TXRunScope() {
-    if (--RunDepth != 0) return;
+void TXRunScope::EndRuns() {
     TXRunsEndedRoutine Routine = RunsEndedSet.load(std::memory_order_acquire);
     if (!Routine) return;
     try {
@@ -223,7 +217,7 @@ TXRunScope::~TXRunScope() {
 }
 
 bool RunsActive() {
-    return RunDepth > 0;
+    return TXRunScope::ScriptRunDepth > 0;
 }
 
 void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Result) {
@@ -262,5 +256,43 @@ void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Resul
                 return;
             }
         }
+    }
+}
+
+void ExecuteHandler(TXScriptObjectFunction& Function, TXScriptHost& Host) {
+    TXRunScope Scope; // ends after the frames close: its routine may free the function and host
+    int32_t RootVariables = Function.Root->VarCount;
+    int32_t Variables = Function.VarCount;
+    int32_t Opened = Host.FrameCount;
+    if (RootVariables >= 0 && Variables >= 0 && int64_t(RootVariables) + Variables < Host.StackSize &&
+        Opened + 2 < Host.FrameCapacity) [[likely]] {
+        // What the general way below does when both frames fit and the frames need no room.
+        TXScriptFrame* Frames = Host.Frames.data();
+        Frames[Opened].Base = 0;
+        Frames[Opened].Depth = 1;
+        Frames[Opened + 1].Base = RootVariables;
+        Frames[Opened + 1].Depth = 1;
+        Host.FrameCount = Opened + 2;
+        Host.StackPointer = RootVariables + Variables;
+        for (int32_t Index = 0; Index < Variables; Index++)
+            Host.Stack[size_t(RootVariables + Index)] = TXScriptVariable();
+    } else {
+        Host.SetStackPosition(0);
+        Host.OpenFrame(RootVariables, 1);
+        int32_t Base = Host.StackPointer;
+        Host.OpenFrame(Variables, 1);
+        // A frame that does not fit is a fault of Execute, which writes nothing there.
+        if (int64_t(RootVariables) + Variables < Host.StackSize)
+            for (int32_t Index = 0; Index < Variables; Index++) Host.Stack[size_t(Base + Index)] = TXScriptVariable();
+    }
+    TXScriptVariable Result;
+    Function.Execute(Host, Result);
+    if (Host.FrameCount == Opened + 2 && Host.FrameCapacity - Opened <= FrameCapacityShrink) [[likely]] {
+        // Both frames close with nothing to give back.
+        Host.FrameCount = Opened;
+        Host.StackPointer = Host.SlotAt(int64_t(Host.Frames[size_t(Opened)].Base) - 1);
+    } else {
+        Host.CloseFrame();
+        Host.CloseFrame();
     }
 }

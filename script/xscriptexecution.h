@@ -187,9 +187,23 @@ XINLINE inline bool IntegerOperation(uint8_t Op, int32_t Left, int32_t Right, in
 // Execution; null when it cannot be made (code too long, memory exhausted).
 TXPreparedCode* CheckPreparedCode(TXScriptObjectFunction& Function, uint64_t Execution);
 
+// Its common case here: the current steps found made from the code as it is (compared as
+// TXExecutionCache::Prepare compares them), or already checked in this Execute.
 XINLINE inline TXPreparedCode* PreparedCodeOf(TXScriptObjectFunction& Function, uint64_t Execution) {
     TXPreparedCode* Prepared = Function.ExecutionCache.Current.load(std::memory_order_acquire);
-    if (Prepared && Prepared->CheckedIn.load(std::memory_order_relaxed) == Execution) return Prepared;
+    if (Prepared) {
+        if (Prepared->CheckedIn.load(std::memory_order_relaxed) == Execution) return Prepared;
+        const std::string& Code = Function.Code;
+        const std::vector<TXCallSite>& Sites = Function.CallSites;
+        static_assert(sizeof(TXCallSite) == 2 * sizeof(int32_t), "call sites compare as their bytes");
+        if (Prepared->Source.size() == Code.size() && Prepared->CallSites.size() == Sites.size() &&
+            std::memcmp(Prepared->Source.data(), Code.data(), Code.size()) == 0 &&
+            (Sites.empty() ||
+             std::memcmp(Prepared->CallSites.data(), Sites.data(), Sites.size() * sizeof(TXCallSite)) == 0)) {
+            Prepared->CheckedIn.store(Execution, std::memory_order_relaxed);
+            return Prepared;
+        }
+    }
     return CheckPreparedCode(Function, Execution);
 }
 
@@ -239,7 +253,7 @@ inline void SetTextValue(TXScriptVariable& Value, const TXScriptText& Text) {
 
 inline void SetEmptyValue(TXScriptVariable& Value) {
     Value.kind = vkString;
-    Value.text.Clear();
+    if (!Value.text.Empty()) Value.text.Clear();
 }
 
 // ---- Object members ----
@@ -263,13 +277,32 @@ extern constinit thread_local int32_t NativeDepth;
 // What the outermost run on this thread has left of the harness's step budget.
 extern constinit thread_local int64_t StepsLeft;
 
+// A number no other Execute of any thread has: each thread takes a block of them at a time.
+constexpr uint64_t ExecutionNumberBlock = 1 << 16;
+extern constinit thread_local uint64_t NextExecutionNumber;
+extern constinit thread_local uint64_t ExecutionNumbersEnd;
+uint64_t TakeExecutionNumbers();
+XINLINE inline uint64_t NewExecutionNumber() {
+    if (NextExecutionNumber == ExecutionNumbersEnd) [[unlikely]]
+        return TakeExecutionNumbers();
+    return NextExecutionNumber++;
+}
+
 // The state of one Execute between faults: the function running now and where it goes on.
 // Each script call opens a frame on the host that keeps the caller's place (TXScriptFrame),
 // so the callers' places are the frames above the first EntryFrames, the first caller first.
 class TXExecution {
 public:
-    TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry);
-    ~TXExecution();
+    XINLINE TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry)
+        : Host(RunHost), EntryFrames(RunHost.FrameCount), SavedDepth(CallDepth), Number(NewExecutionNumber()),
+          Current(Entry) {
+        NativeDepth++;
+        CallDepth++;
+    }
+    XINLINE ~TXExecution() {
+        CallDepth = SavedDepth;
+        NativeDepth--;
+    }
     TXExecution(const TXExecution&) = delete;
     TXExecution& operator=(const TXExecution&) = delete;
 

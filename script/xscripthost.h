@@ -162,7 +162,7 @@ public:
 
     // Position taken modulo StackSize.
     int32_t SlotAt(int64_t Position) const {
-        if (Position >= 0 && Position < StackSize) return int32_t(Position);
+        if (uint64_t(Position) < uint64_t(StackSize)) return int32_t(Position);
         if (Position < 0 && Position >= -int64_t(StackSize)) return int32_t(Position + StackSize);
         if (Position >= StackSize && Position < 2 * int64_t(StackSize)) return int32_t(Position - StackSize);
         int64_t Slot = Position % StackSize;
