@@ -155,7 +155,7 @@ bool TXExecution::EndFaulted() {
     CallDepth--;
     Host.StackPointer = Host.SlotAt(int64_t(Frame.Base) - 1);
     Host.Push(TXScriptVariable());
-    Current = Frame.Caller;
+    Current = Frame.CallerCode->Function;
     CurrentPrepared = Frame.CallerCode;
     Resume = Frame.Resume;
     return false;

@@ -147,7 +147,8 @@ struct TXStep {
 static_assert(sizeof(TXStep) == 16 + 2 * sizeof(void*), "steps stay small");
 
 struct TXPreparedCode {
-    std::string Source;                // the code the steps were made from
+    TXScriptObjectFunction* Function = nullptr; // whose code it is
+    std::string Source;                         // the code the steps were made from
     std::vector<TXCallSite> CallSites; // and the call sites
     std::vector<TXStep> Steps;
     std::vector<int32_t> Offsets; // the code offset of each step, for fault diagnostics
@@ -323,6 +324,7 @@ private:
     TXScriptObjectFunction* Current;
     TXPreparedCode* CurrentPrepared = nullptr;
     const TXStep* Resume = nullptr; // where Run goes on; the start of Current when null
+    bool CalleeUnprepared = false;  // the last call whose callee's code was checked found none
     // Where the last fault left Run: the code offset (-1 before any step ran) and the kind
     // of the step.
     int32_t FaultOffset = -1;

@@ -8,19 +8,17 @@
 #include <vector>
 
 class TXObject;
-class TXScriptObjectFunction;
 struct TXPreparedCode;
 struct TXStep;
 
 // One open call frame: Base is the stack pointer when the frame was opened, which is the
 // slot of the frame's variable 0; Depth is the static distance its opener recorded. A frame
-// the interpreter opens for a script call also keeps the caller's place: its function, its
-// steps, the step it goes on with and its own frame's Base.
+// the interpreter opens for a script call also keeps the caller's place: its steps (which
+// know their function), the step it goes on with and its own frame's Base.
 struct TXScriptFrame {
     int32_t Base = 0;
     int32_t Depth = 0;
     int32_t CallerBase = 0;
-    TXScriptObjectFunction* Caller = nullptr;
     TXPreparedCode* CallerCode = nullptr;
     const TXStep* Resume = nullptr;
 };
@@ -96,13 +94,12 @@ public:
     }
     // The interpreter's script calls: a frame at Base that keeps the caller's place.
     // StackPointer is left alone; the interpreter keeps its own.
-    void OpenCallFrame(int32_t Base, int32_t Depth, int32_t CallerBase, TXScriptObjectFunction* Caller,
-                       TXPreparedCode* CallerCode, const TXStep* Resume) {
+    void OpenCallFrame(int32_t Base, int32_t Depth, int32_t CallerBase, TXPreparedCode* CallerCode,
+                       const TXStep* Resume) {
         TXScriptFrame& Frame = Frames[size_t(FrameCount)];
         Frame.Base = Base;
         Frame.Depth = Depth;
         Frame.CallerBase = CallerBase;
-        Frame.Caller = Caller;
         Frame.CallerCode = CallerCode;
         Frame.Resume = Resume;
         if (++FrameCount == FrameCapacity) GrowFrames();

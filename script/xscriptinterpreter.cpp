@@ -226,10 +226,13 @@ void TXExecution::Run(TXScriptVariable& Result) {
 
     FaultOffset = -1;
     FaultStepKind = TXStepKind::Unknown;
+    // The members the loop reads most, kept here: a member reference costs two loads.
+    TXScriptHost& Host = this->Host;
+    const int32_t EntryFrames = this->EntryFrames;
     if (!CurrentPrepared) CurrentPrepared = PreparedCodeOf(*Current, Number);
     if (!CurrentPrepared) Fault("code that cannot be run");
-    // The running function and its steps, kept here; the members take them when a fault leaves.
-    TXScriptObjectFunction* Function = Current;
+    // The running function's steps (Prepared->Function is the function), kept here; the
+    // members take them when a fault leaves.
     TXPreparedCode* Prepared = CurrentPrepared;
     TXScriptVariable* Slots = Host.Stack.data();
     int32_t Size = Host.StackSize;
@@ -272,7 +275,6 @@ void TXExecution::Run(TXScriptVariable& Result) {
     do {                                                                                                     \
         const TXScriptFrame& Frame = Host.TopFrame();                                                        \
         Sp = Frame.Base;                                                                                     \
-        Function = Frame.Caller;                                                                             \
         Prepared = Frame.CallerCode;                                                                         \
         FrameBase = Frame.CallerBase;                                                                        \
         Step = Frame.Resume;                                                                                 \
@@ -467,7 +469,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
             }
             X_CASE(opPushFunction) : {
                 X_SYNC();
-                TXScriptObjectFunction* Outer = Function;
+                TXScriptObjectFunction* Outer = Prepared->Function;
                 for (uint16_t Levels = Step->Depth; Levels > 0 && Outer->Parent; Levels--)
                     Outer = Outer->Parent;
                 TXScriptObjectFunction* Found = NestedFunction(*Outer, Step->Index);
@@ -479,7 +481,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
             }
             X_CASE(opCallFunction) : {
                 // Most calls are of a function beside the caller, one level out.
-                TXScriptObjectFunction* Outer = Function;
+                TXScriptObjectFunction* Outer = Prepared->Function;
                 if (Step->Depth == 1)
                     Outer = Outer->Parent;
                 else
@@ -523,27 +525,28 @@ void TXExecution::Run(TXScriptVariable& Result) {
             }
             X_NEXT();
             X_CASE(Unknown) : ReportUnknownByte(Step->Operation, Step->Value);
-            Diagnose("unknown instruction", *Function, Step->Value);
+            Diagnose("unknown instruction", *Prepared->Function, Step->Value);
             goto EndWithEmpty;
 
         Call : {
             X_SPEND();
             // The callee's steps, checked once in this Execute; empty code never counts as checked.
             TXPreparedCode* CalleePrepared = Callee->ExecutionCache.Current.load(std::memory_order_acquire);
-            bool Runnable = CalleePrepared && CalleePrepared->CheckedIn.load(std::memory_order_relaxed) == Number;
-            if (!Runnable) [[unlikely]] {
+            if (!CalleePrepared || CalleePrepared->CheckedIn.load(std::memory_order_relaxed) != Number) [[unlikely]] {
                 X_SYNC();
                 CalleePrepared = CheckCalleeCode(*Callee, Number);
-                Runnable = CalleePrepared && !CalleePrepared->Source.empty();
+                // Null from here on for code that cannot be run, told apart from empty code below.
+                CalleeUnprepared = !CalleePrepared;
+                if (CalleePrepared && CalleePrepared->Source.empty()) CalleePrepared = nullptr;
             }
             // The first argument becomes the frame's first slot; without arguments a new slot does.
             // The compiler tells how many arguments it pushed; without that, the callee's parameters.
             int32_t Parameters = Callee->ParamCount;
             int32_t Arguments = Step->Value >= 0 ? Step->Value : Parameters;
-            int64_t First = int64_t(Sp) - (Arguments - 1);
-            int32_t Base = Arguments == 0                   ? PushSlot(Host, Sp, Size)
-                           : uint64_t(First) < uint64_t(Size) ? int32_t(First)
-                                                              : Host.SlotAt(First);
+            uint32_t Below = uint32_t(Arguments) - 1; // the other arguments, beneath the top
+            int32_t Base = Below <= uint32_t(Sp)  ? Sp - int32_t(Below)
+                           : Arguments == 0       ? PushSlot(Host, Sp, Size)
+                                                  : Host.SlotAt(int64_t(Sp) - (int64_t(Arguments) - 1));
             // The frame's variables and the slot above them must fit (Size - Base > 0).
             int32_t Variables = Callee->VarCount;
             if (uint32_t(Variables) >= uint32_t(Size - Base)) [[unlikely]] {
@@ -554,7 +557,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
                     SetEmptyValue(Slots[Sp]);
                     X_SYNC();
                     ReportFault();
-                    Diagnose(StackOverflowKind, *Function, StepOffset(Prepared, Step));
+                    Diagnose(StackOverflowKind, *Prepared->Function, StepOffset(Prepared, Step));
                     X_NEXT();
                 }
             } else {
@@ -566,28 +569,26 @@ void TXExecution::Run(TXScriptVariable& Result) {
                         SetEmptyValue(Slots[Base + Missing]);
             }
             // The frame first, so that a failure from here on ends the callee, not the caller.
-            Host.OpenCallFrame(Base, CalleeFrameDepth, FrameBase, Function, Prepared, Step->NextStep);
+            Host.OpenCallFrame(Base, CalleeFrameDepth, FrameBase, Prepared, Step->NextStep);
             CallDepth++;
             FrameBase = Base;
             Sp = Variables >= 0 ? Base + Variables : Host.SlotAt(int64_t(Base) + Variables);
-            if (!Runnable || CallDepth > ScriptCallDepthLimit) [[unlikely]] {
+            if (!CalleePrepared || CallDepth > ScriptCallDepthLimit) [[unlikely]] {
                 ReportFault();
-                Diagnose(!CalleePrepared                    ? "code that cannot be run"
+                Diagnose(!CalleePrepared && CalleeUnprepared ? "code that cannot be run"
                          : CallDepth > ScriptCallDepthLimit ? "call depth limit"
                                                             : "empty code",
-                         *Function, StepOffset(Prepared, Step));
+                         *Prepared->Function, StepOffset(Prepared, Step));
                 goto EndWithEmpty;
             }
-            Function = Callee;
             Prepared = CalleePrepared;
             X_GO(Prepared->Steps.data());
         }
 
             X_CASE(End) : X_CASE(opReturn) : EndWithTop : {
                 int32_t From = Sp;
-                Sp = SlotBelow(Sp, Size);
                 if (Host.FrameCount <= EntryFrames) {
-                    Host.StackPointer = Sp;
+                    Host.StackPointer = SlotBelow(Sp, Size);
                     CopyValue(Result, Slots[From]);
                     return;
                 }
@@ -614,7 +615,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         }
 #endif
     } catch (...) {
-        Current = Function;
+        Current = Prepared->Function;
         CurrentPrepared = Prepared;
         FaultOffset = StepOffset(Prepared, Step);
         FaultStepKind = Step->Kind;

@@ -139,10 +139,10 @@ public:
     TXExecutionCache(const TXExecutionCache&) = delete;
     TXExecutionCache& operator=(const TXExecutionCache&) = delete;
 
-    // The decoded form of Code with its call sites, decoded again when either differs from
-    // what it was made from, and marked as checked by the Execute numbered Execution.
-    TXPreparedCode* Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites,
-                            uint64_t Execution);
+    // The decoded form of Function's code with its call sites (this is Function's cache),
+    // decoded again when either differs from what it was made from, and marked as checked by
+    // the Execute numbered Execution.
+    TXPreparedCode* Prepare(TXScriptObjectFunction& Function, uint64_t Execution);
 
     std::atomic<TXPreparedCode*> Current{nullptr};
 
