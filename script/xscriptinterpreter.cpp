@@ -98,8 +98,12 @@ template <uint8_t Op> XINLINE inline int32_t Operate(int32_t Left, int32_t Right
 // opLoadVar: a copy of the variable on top, or the host's report when it cannot be placed.
 XINLINE inline void PushVariable(TXScriptHost& Host, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
                                  const TXStep& Step, int32_t& Sp) {
-    int32_t Slot;
-    if (FindVariableSlot(Host, FrameBase, Size, Step.Index, Step.Depth, Slot)) {
+    if (Step.Depth == 0) {
+        int32_t Slot = OwnSlot(Host, FrameBase, Size, Step.Index);
+        int32_t Next = PushSlot(Host, Sp, Size);
+        CopyValue(Slots[Next], Slots[Slot]);
+        Sp = Next;
+    } else if (int32_t Slot; Host.FindSlot(Step.Index, Step.Depth, Slot)) {
         int32_t Next = PushSlot(Host, Sp, Size);
         CopyValue(Slots[Next], Slots[Slot]);
         Sp = Next;
@@ -229,6 +233,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
     // The members the loop reads most, kept here: a member reference costs two loads.
     TXScriptHost& Host = this->Host;
     const int32_t EntryFrames = this->EntryFrames;
+    const uint64_t Number = this->Number;
     if (!CurrentPrepared) CurrentPrepared = PreparedCodeOf(*Current, Number);
     if (!CurrentPrepared) Fault("code that cannot be run");
     // The running function's steps (Prepared->Function is the function), kept here; the
