@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #if defined(__GLIBCXX__)
 #include <cxxabi.h>
@@ -220,26 +221,36 @@ bool RunsActive() {
     return TXRunScope::ScriptRunDepth > 0;
 }
 
-void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Result) {
+namespace {
+
+// TXScriptObjectFunction::Execute, also for ExecuteHandler, which holds a run scope of its own
+// and may know that the function's frame fits.
+template <bool OwnScope>
+XINLINE inline void ExecuteFunction(TXScriptObjectFunction& Function, TXScriptHost& Host, TXScriptVariable& Result,
+                                    bool FrameFits = false) {
     SetEmptyValue(Result);
-    if (Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit) {
+    if (Function.Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit)
+        [[unlikely]] {
         ReportFault();
-        Diagnose(Code.empty()                        ? "empty code"
+        Diagnose(Function.Code.empty()               ? "empty code"
                  : CallDepth >= ScriptCallDepthLimit ? "call depth limit"
                                                      : "native call depth limit",
-                 *this, -1);
+                 Function, -1);
         return;
     }
     // A function run in a frame its caller opened (a message handler): the frame must fit.
-    if (Host.FrameCount > 0 &&
-        int64_t(Host.Frames[size_t(Host.FrameCount - 1)].Base) + VarCount >= Host.StackSize) {
+    if (!FrameFits && Host.FrameCount > 0 &&
+        int64_t(Host.Frames[size_t(Host.FrameCount - 1)].Base) + Function.VarCount >= Host.StackSize)
+        [[unlikely]] {
         ReportFault();
-        Diagnose(StackOverflowKind, *this, -1);
+        Diagnose(StackOverflowKind, Function, -1);
         return;
     }
     if (CallDepth == 0) StepsLeft = StepBudget.load(std::memory_order_relaxed); // an outermost run
-    TXRunScope Run; // ends after the execution: its routine may free the function and host
-    TXExecution Execution(Host, this);
+    // Ends after the execution: its routine may free the function and host.
+    std::optional<TXRunScope> Run;
+    if constexpr (OwnScope) Run.emplace();
+    TXExecution Execution(Host, &Function);
     for (;;) {
         try {
             Execution.Run(Result);
@@ -259,13 +270,19 @@ void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Resul
     }
 }
 
+} // namespace
+
+void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Result) {
+    ExecuteFunction<true>(*this, Host, Result);
+}
+
 void ExecuteHandler(TXScriptObjectFunction& Function, TXScriptHost& Host) {
     TXRunScope Scope; // ends after the frames close: its routine may free the function and host
     int32_t RootVariables = Function.Root->VarCount;
     int32_t Variables = Function.VarCount;
     int32_t Opened = Host.FrameCount;
-    if (RootVariables >= 0 && Variables >= 0 && int64_t(RootVariables) + Variables < Host.StackSize &&
-        Opened + 2 < Host.FrameCapacity) [[likely]] {
+    bool Fits = RootVariables >= 0 && Variables >= 0 && int64_t(RootVariables) + Variables < Host.StackSize;
+    if (Fits && Opened + 2 < Host.FrameCapacity) [[likely]] {
         // What the general way below does when both frames fit and the frames need no room.
         TXScriptFrame* Frames = Host.Frames.data();
         Frames[Opened].Base = 0;
@@ -286,11 +303,12 @@ void ExecuteHandler(TXScriptObjectFunction& Function, TXScriptHost& Host) {
             for (int32_t Index = 0; Index < Variables; Index++) Host.Stack[size_t(Base + Index)] = TXScriptVariable();
     }
     TXScriptVariable Result;
-    Function.Execute(Host, Result);
+    ExecuteFunction<false>(Function, Host, Result, Fits);
     if (Host.FrameCount == Opened + 2 && Host.FrameCapacity - Opened <= FrameCapacityShrink) [[likely]] {
         // Both frames close with nothing to give back.
         Host.FrameCount = Opened;
-        Host.StackPointer = Host.SlotAt(int64_t(Host.Frames[size_t(Opened)].Base) - 1);
+        int32_t Base = Host.Frames[size_t(Opened)].Base;
+        Host.StackPointer = Base == 0 ? Host.StackSize - 1 : Host.SlotAt(int64_t(Base) - 1);
     } else {
         Host.CloseFrame();
         Host.CloseFrame();
