@@ -272,7 +272,8 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
 constexpr int32_t AlertLevel = 5;
 constexpr const char* StackOverflowKind = "stack overflow";
 
-// Script functions active on this thread, and native entries among them.
+// Script functions active on this thread, and native entries among them. While a run goes
+// on, its own calls are counted in when native code may read the count.
 extern constinit thread_local int32_t CallDepth;
 extern constinit thread_local int32_t NativeDepth;
 // What the outermost run on this thread has left of the harness's step budget.

@@ -234,6 +234,9 @@ void TXExecution::Run(TXScriptVariable& Result) {
     TXScriptHost& Host = this->Host;
     const int32_t EntryFrames = this->EntryFrames;
     const uint64_t Number = this->Number;
+    // Each script call opens a frame, so the frames tell the call depth: CallDepth is set
+    // from them only where native code may read it.
+    const int32_t FrameLimit = ScriptCallDepthLimit - SavedDepth - 1 + EntryFrames;
     if (!CurrentPrepared) CurrentPrepared = PreparedCodeOf(*Current, Number);
     if (!CurrentPrepared) Fault("code that cannot be run");
     // The running function's steps (Prepared->Function is the function), kept here; the
@@ -257,6 +260,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #define X_NEXT() X_GO(Step->NextStep)
 // Before work that may fail or hand the host to other code: the host's pointer is current.
 #define X_SYNC() (Host.StackPointer = Sp)
+// Before native code that may run scripts: the call depth is current.
+#define X_SYNC_DEPTH() (CallDepth = SavedDepth + 1 + (Host.FrameCount - EntryFrames))
 // After native code has had the host: it may have moved or resized anything.
 #define X_RELOAD()                                                                                           \
     do {                                                                                                     \
@@ -284,7 +289,6 @@ void TXExecution::Run(TXScriptVariable& Result) {
         FrameBase = Frame.CallerBase;                                                                        \
         Step = Frame.Resume;                                                                                 \
         Host.CloseCallFrame();                                                                               \
-        CallDepth--;                                                                                         \
         Store;                                                                                               \
         X_DISPATCH();                                                                                        \
     } while (false)
@@ -519,12 +523,14 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 X_SYNC();
                 TXBuiltinRoutine Routine = BuiltinRoutine(uint32_t(Step->Value));
                 if (!Routine) Fault("no built-in under that handle");
+                X_SYNC_DEPTH();
                 Routine(Host);
                 X_RELOAD();
                 X_NEXT();
             }
             X_CASE(opTest) : if (TXTestRoutine Routine = TestRoutine()) {
                 X_SYNC();
+                X_SYNC_DEPTH();
                 Routine(Step->Value, Host.Owner);
                 X_RELOAD();
             }
@@ -575,13 +581,12 @@ void TXExecution::Run(TXScriptVariable& Result) {
             }
             // The frame first, so that a failure from here on ends the callee, not the caller.
             Host.OpenCallFrame(Base, CalleeFrameDepth, FrameBase, Prepared, Step->NextStep);
-            CallDepth++;
             FrameBase = Base;
             Sp = Variables >= 0 ? Base + Variables : Host.SlotAt(int64_t(Base) + Variables);
-            if (!CalleePrepared || CallDepth > ScriptCallDepthLimit) [[unlikely]] {
+            if (!CalleePrepared || Host.FrameCount > FrameLimit) [[unlikely]] {
                 ReportFault();
                 Diagnose(!CalleePrepared && CalleeUnprepared ? "code that cannot be run"
-                         : CallDepth > ScriptCallDepthLimit ? "call depth limit"
+                         : Host.FrameCount > FrameLimit     ? "call depth limit"
                                                             : "empty code",
                          *Prepared->Function, StepOffset(Prepared, Step));
                 goto EndWithEmpty;
@@ -620,6 +625,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         }
 #endif
     } catch (...) {
+        X_SYNC_DEPTH();
         Current = Prepared->Function;
         CurrentPrepared = Prepared;
         FaultOffset = StepOffset(Prepared, Step);
@@ -629,6 +635,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_GO
 #undef X_NEXT
 #undef X_SYNC
+#undef X_SYNC_DEPTH
 #undef X_RELOAD
 #undef X_NAME
 #undef X_SPEND
