@@ -226,8 +226,8 @@ namespace {
 // TXScriptObjectFunction::Execute, also for ExecuteHandler, which holds a run scope of its own
 // and may know that the function's frame fits.
 template <bool OwnScope>
-XINLINE inline void ExecuteFunction(TXScriptObjectFunction& Function, TXScriptHost& Host, TXScriptVariable& Result,
-                                    bool FrameFits = false) {
+XINLINE inline void ExecuteFunction(TXScriptObjectFunction& Function, TXScriptHost& Host,
+                                    TXScriptVariable& Result, bool FrameFits = false) {
     SetEmptyValue(Result);
     if (Function.Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit)
         [[unlikely]] {
@@ -300,7 +300,8 @@ void ExecuteHandler(TXScriptObjectFunction& Function, TXScriptHost& Host) {
         Host.OpenFrame(Variables, 1);
         // A frame that does not fit is a fault of Execute, which writes nothing there.
         if (int64_t(RootVariables) + Variables < Host.StackSize)
-            for (int32_t Index = 0; Index < Variables; Index++) Host.Stack[size_t(Base + Index)] = TXScriptVariable();
+            for (int32_t Index = 0; Index < Variables; Index++)
+                Host.Stack[size_t(Base + Index)] = TXScriptVariable();
     }
     TXScriptVariable Result;
     ExecuteFunction<false>(Function, Host, Result, Fits);

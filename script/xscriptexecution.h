@@ -149,7 +149,7 @@ static_assert(sizeof(TXStep) == 16 + 2 * sizeof(void*), "steps stay small");
 struct TXPreparedCode {
     TXScriptObjectFunction* Function = nullptr; // whose code it is
     std::string Source;                         // the code the steps were made from
-    std::vector<TXCallSite> CallSites; // and the call sites
+    std::vector<TXCallSite> CallSites;          // and the call sites
     std::vector<TXStep> Steps;
     std::vector<int32_t> Offsets; // the code offset of each step, for fault diagnostics
     // The value each opPushString makes from its text, made once: a text value shares the
@@ -211,6 +211,12 @@ XINLINE inline TXPreparedCode* PreparedCodeOf(TXScriptObjectFunction& Function, 
 // CheckPreparedCode for a script call, which finds the callee's steps not yet checked in
 // this Execute. Empty code is never left marked as checked, so each call of it comes here.
 TXPreparedCode* CheckCalleeCode(TXScriptObjectFunction& Function, uint64_t Execution);
+
+// FunctionAt, without a call.
+XINLINE inline TXScriptObjectFunction* NestedFunction(const TXScriptObjectFunction& Function,
+                                                      uint16_t Index) {
+    return Index < Function.Functions.size() ? Function.Functions[Index].get() : nullptr;
+}
 
 // The code offset of Step in Prepared, or -1 when it is none of its steps.
 int32_t StepOffset(const TXPreparedCode* Prepared, const TXStep* Step);

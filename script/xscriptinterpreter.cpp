@@ -83,12 +83,6 @@ XINLINE inline int32_t OwnSlot(const TXScriptHost& Host, int32_t FrameBase, int3
     return Position < uint32_t(Size) ? int32_t(Position) : Host.SlotAt(Position);
 }
 
-// FunctionAt, without a call.
-XINLINE inline TXScriptObjectFunction* NestedFunction(const TXScriptObjectFunction& Function,
-                                                      uint16_t Index) {
-    return Index < Function.Functions.size() ? Function.Functions[Index].get() : nullptr;
-}
-
 template <uint8_t Op> XINLINE inline int32_t Operate(int32_t Left, int32_t Right) {
     int32_t Result = 0;
     IntegerOperation(Op, Left, Right, Result);
@@ -279,16 +273,24 @@ void TXExecution::Run(TXScriptVariable& Result) {
             Fault("step budget spent");                                                                      \
         }                                                                                                    \
     } while (false)
-// Back to the caller that the topmost frame keeps, with its top the slot above the
-// frame's Base - 1, where Store puts the result.
-#define X_RETURN(Store)                                                                                      \
+// The running function ends, Store putting its result into To. The entry function ends the
+// run with the host's top at EntryTop; any other goes back to the caller that the topmost
+// frame keeps, whose top becomes the slot above the frame's Base - 1, where To is.
+#define X_END(EntryTop, Store)                                                                               \
     do {                                                                                                     \
+        if (Host.FrameCount <= EntryFrames) {                                                                \
+            Host.StackPointer = (EntryTop);                                                                  \
+            TXScriptVariable& To = Result;                                                                   \
+            Store;                                                                                           \
+            return;                                                                                          \
+        }                                                                                                    \
         const TXScriptFrame& Frame = Host.TopFrame();                                                        \
         Sp = Frame.Base;                                                                                     \
         Prepared = Frame.CallerCode;                                                                         \
         FrameBase = Frame.CallerBase;                                                                        \
         Step = Frame.Resume;                                                                                 \
         Host.CloseCallFrame();                                                                               \
+        TXScriptVariable& To = Slots[Sp];                                                                    \
         Store;                                                                                               \
         X_DISPATCH();                                                                                        \
     } while (false)
@@ -543,27 +545,26 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_SPEND();
             // The callee's steps, checked once in this Execute; empty code never counts as checked.
             TXPreparedCode* CalleePrepared = Callee->ExecutionCache.Current.load(std::memory_order_acquire);
-            if (!CalleePrepared || CalleePrepared->CheckedIn.load(std::memory_order_relaxed) != Number) [[unlikely]] {
+            if (!CalleePrepared || CalleePrepared->CheckedIn.load(std::memory_order_relaxed) != Number)
+                [[unlikely]] {
                 X_SYNC();
                 CalleePrepared = CheckCalleeCode(*Callee, Number);
                 // Null from here on for code that cannot be run, told apart from empty code below.
                 CalleeUnprepared = !CalleePrepared;
                 if (CalleePrepared && CalleePrepared->Source.empty()) CalleePrepared = nullptr;
             }
-            // The first argument becomes the frame's first slot; without arguments a new slot does.
-            // The compiler tells how many arguments it pushed; without that, the callee's parameters.
+            // The first argument becomes the frame's first slot, without arguments a new slot; the
+            // arguments are as many as the compiler pushed, or else the callee's parameters.
             int32_t Parameters = Callee->ParamCount;
             int32_t Arguments = Step->Value >= 0 ? Step->Value : Parameters;
             uint32_t Below = uint32_t(Arguments) - 1; // the other arguments, beneath the top
-            int32_t Base = Below <= uint32_t(Sp)  ? Sp - int32_t(Below)
-                           : Arguments == 0       ? PushSlot(Host, Sp, Size)
-                                                  : Host.SlotAt(int64_t(Sp) - (int64_t(Arguments) - 1));
+            int32_t Base = Below <= uint32_t(Sp) ? Sp - int32_t(Below)
+                           : Arguments == 0      ? PushSlot(Host, Sp, Size)
+                                                 : Host.SlotAt(int64_t(Sp) - (int64_t(Arguments) - 1));
             // The frame's variables and the slot above them must fit (Size - Base > 0).
             int32_t Variables = Callee->VarCount;
             if (uint32_t(Variables) >= uint32_t(Size - Base)) [[unlikely]] {
-                if (Variables >= 0) {
-                    // The frame does not fit: the callee ends at once with the empty string in
-                    // place of the arguments.
+                if (Variables >= 0) { // the callee ends at once, the empty string in the arguments' place
                     Sp = Base;
                     SetEmptyValue(Slots[Sp]);
                     X_SYNC();
@@ -586,8 +587,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
             if (!CalleePrepared || Host.FrameCount > FrameLimit) [[unlikely]] {
                 ReportFault();
                 Diagnose(!CalleePrepared && CalleeUnprepared ? "code that cannot be run"
-                         : Host.FrameCount > FrameLimit     ? "call depth limit"
-                                                            : "empty code",
+                         : Host.FrameCount > FrameLimit      ? "call depth limit"
+                                                             : "empty code",
                          *Prepared->Function, StepOffset(Prepared, Step));
                 goto EndWithEmpty;
             }
@@ -597,30 +598,11 @@ void TXExecution::Run(TXScriptVariable& Result) {
 
             X_CASE(End) : X_CASE(opReturn) : EndWithTop : {
                 int32_t From = Sp;
-                if (Host.FrameCount <= EntryFrames) {
-                    Host.StackPointer = SlotBelow(Sp, Size);
-                    CopyValue(Result, Slots[From]);
-                    return;
-                }
-                X_RETURN(CopyValue(Slots[Sp], Slots[From]));
+                X_END(SlotBelow(From, Size), CopyValue(To, Slots[From]));
             }
-            X_CASE(opReturnNil) : if (Host.FrameCount <= EntryFrames) {
-                Host.StackPointer = Sp;
-                SetTextValue(Result, NilText());
-                return;
-            }
-            {
-                X_RETURN(SetTextValue(Slots[Sp], NilText()));
-            }
+            X_CASE(opReturnNil) : X_END(Sp, SetTextValue(To, NilText()));
         EndWithEmpty:
-            if (Host.FrameCount <= EntryFrames) {
-                Host.StackPointer = Sp;
-                SetEmptyValue(Result);
-                return;
-            }
-            {
-                X_RETURN(SetEmptyValue(Slots[Sp]));
-            }
+            X_END(Sp, SetEmptyValue(To));
 #if !XSCRIPT_COMPUTED_GOTO
         }
 #endif
@@ -639,7 +621,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_RELOAD
 #undef X_NAME
 #undef X_SPEND
-#undef X_RETURN
+#undef X_END
 #undef X_OPERATION
 #undef X_COMBINED
 #undef X_DISPATCH
