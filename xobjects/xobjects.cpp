@@ -226,6 +226,11 @@ bool TXObject::SetPropertyFromString(std::string_view PropertyName, std::string_
 }
 
 bool TXObject::CallFunction(TXHandler& Handler, void* Parameter) {
+    // The common case first, without the others' entry costs.
+    if (Handler.Kind == hkScriptFunction) [[likely]] {
+        RunScriptHandler(Handler);
+        return false;
+    }
     switch (Handler.Kind) {
     case hkNone: return true;
     case hkProcedure: return Handler.Proc ? Handler.Proc(Parameter) : false;
