@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 #if defined(__GLIBCXX__)
 #include <cxxabi.h>
@@ -18,8 +19,6 @@ namespace {
 
 std::atomic<TXTestRoutine> TestRoutineSet{nullptr};
 std::atomic<TXRunsEndedRoutine> RunsEndedSet{nullptr};
-// Runs open on this thread (see TXRunScope).
-constinit thread_local int32_t RunDepth = 0;
 std::atomic<TXFaultDiagnostics> FaultDiagnosticsSet{nullptr};
 
 constexpr std::string_view FaultMessage = "unhandled exception in script.execute";
@@ -112,21 +111,21 @@ void StackOverflow(TXScriptHost& Host, int32_t Sp) {
     throw TXScriptFault(StackOverflowKind);
 }
 
-TXExecution::TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry)
-    : Host(RunHost), SavedDepth(CallDepth),
-      Number(ExecutionCount.fetch_add(1, std::memory_order_relaxed) + 1), Current(Entry) {
-    NativeDepth++;
-    CallDepth++;
+TXPreparedCode* CheckCalleeCode(TXScriptObjectFunction& Function, uint64_t Execution) {
+    TXPreparedCode* Prepared = CheckPreparedCode(Function, Execution);
+    if (Prepared && Prepared->Source.empty()) Prepared->CheckedIn.store(0, std::memory_order_relaxed);
+    return Prepared;
 }
 
-TXExecution::~TXExecution() {
-    CallDepth = SavedDepth;
-    NativeDepth--;
-}
+constinit thread_local uint64_t NextExecutionNumber = 0;
+constinit thread_local uint64_t ExecutionNumbersEnd = 0;
 
-void TXExecution::GrowCalls() {
-    Calls.resize(Calls.empty() ? 16 : Calls.size() * 2);
-    CallRoom = Calls.size();
+uint64_t TakeExecutionNumbers() {
+    // Numbers start at 1: 0 marks steps checked in no Execute.
+    uint64_t First = ExecutionCount.fetch_add(ExecutionNumberBlock, std::memory_order_relaxed) + 1;
+    NextExecutionNumber = First + 1;
+    ExecutionNumbersEnd = First + ExecutionNumberBlock;
+    return First;
 }
 
 void TXExecution::DiagnoseFault() {
@@ -151,14 +150,15 @@ void TXExecution::DiagnoseFault() {
 }
 
 bool TXExecution::EndFaulted() {
-    if (CallCount == 0) return true;
-    TXCallRecord Record = Calls[--CallCount];
+    if (Host.FrameCount <= EntryFrames) return true;
+    TXScriptFrame Frame = Host.TopFrame();
+    Host.CloseCallFrame();
     CallDepth--;
-    Host.CloseFrame();
+    Host.StackPointer = Host.SlotAt(int64_t(Frame.Base) - 1);
     Host.Push(TXScriptVariable());
-    Current = Record.Function;
-    CurrentPrepared = Record.Prepared;
-    Resume = Record.Resume;
+    Current = Frame.CallerCode->Function;
+    CurrentPrepared = Frame.CallerCode;
+    Resume = Frame.Resume;
     return false;
 }
 
@@ -206,12 +206,9 @@ void SetScriptStepBudget(int64_t Steps) {
     StepBudget.store(Steps < 0 ? INT64_MAX : Steps, std::memory_order_relaxed);
 }
 
-TXRunScope::TXRunScope() {
-    RunDepth++;
-}
+constinit thread_local int32_t TXRunScope::ScriptRunDepth = 0;
 
-TXRunScope::~TXRunScope() {
-    if (--RunDepth != 0) return;
+void TXRunScope::EndRuns() {
     TXRunsEndedRoutine Routine = RunsEndedSet.load(std::memory_order_acquire);
     if (!Routine) return;
     try {
@@ -221,29 +218,39 @@ TXRunScope::~TXRunScope() {
 }
 
 bool RunsActive() {
-    return RunDepth > 0;
+    return TXRunScope::ScriptRunDepth > 0;
 }
 
-void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Result) {
+namespace {
+
+// TXScriptObjectFunction::Execute, also for ExecuteHandler, which holds a run scope of its own
+// and may know that the function's frame fits.
+template <bool OwnScope>
+XINLINE inline void ExecuteFunction(TXScriptObjectFunction& Function, TXScriptHost& Host,
+                                    TXScriptVariable& Result, bool FrameFits = false) {
     SetEmptyValue(Result);
-    if (Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit) {
+    if (Function.Code.empty() || CallDepth >= ScriptCallDepthLimit || NativeDepth >= NativeExecuteDepthLimit)
+        [[unlikely]] {
         ReportFault();
-        Diagnose(Code.empty()                        ? "empty code"
+        Diagnose(Function.Code.empty()               ? "empty code"
                  : CallDepth >= ScriptCallDepthLimit ? "call depth limit"
                                                      : "native call depth limit",
-                 *this, -1);
+                 Function, -1);
         return;
     }
     // A function run in a frame its caller opened (a message handler): the frame must fit.
-    if (Host.FrameCount > 0 &&
-        int64_t(Host.Frames[size_t(Host.FrameCount - 1)].Base) + VarCount >= Host.StackSize) {
+    if (!FrameFits && Host.FrameCount > 0 &&
+        int64_t(Host.Frames[size_t(Host.FrameCount - 1)].Base) + Function.VarCount >= Host.StackSize)
+        [[unlikely]] {
         ReportFault();
-        Diagnose(StackOverflowKind, *this, -1);
+        Diagnose(StackOverflowKind, Function, -1);
         return;
     }
     if (CallDepth == 0) StepsLeft = StepBudget.load(std::memory_order_relaxed); // an outermost run
-    TXRunScope Run; // ends after the execution: its routine may free the function and host
-    TXExecution Execution(Host, this);
+    // Ends after the execution: its routine may free the function and host.
+    std::optional<TXRunScope> Run;
+    if constexpr (OwnScope) Run.emplace();
+    TXExecution Execution(Host, &Function);
     for (;;) {
         try {
             Execution.Run(Result);
@@ -260,5 +267,51 @@ void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Resul
                 return;
             }
         }
+    }
+}
+
+} // namespace
+
+void TXScriptObjectFunction::Execute(TXScriptHost& Host, TXScriptVariable& Result) {
+    ExecuteFunction<true>(*this, Host, Result);
+}
+
+void ExecuteHandler(TXScriptObjectFunction& Function, TXScriptHost& Host) {
+    TXRunScope Scope; // ends after the frames close: its routine may free the function and host
+    int32_t RootVariables = Function.Root->VarCount;
+    int32_t Variables = Function.VarCount;
+    int32_t Opened = Host.FrameCount;
+    bool Fits = RootVariables >= 0 && Variables >= 0 && int64_t(RootVariables) + Variables < Host.StackSize;
+    if (Fits && Opened + 2 < Host.FrameCapacity) [[likely]] {
+        // What the general way below does when both frames fit and the frames need no room.
+        TXScriptFrame* Frames = Host.Frames.data();
+        Frames[Opened].Base = 0;
+        Frames[Opened].Depth = 1;
+        Frames[Opened + 1].Base = RootVariables;
+        Frames[Opened + 1].Depth = 1;
+        Host.FrameCount = Opened + 2;
+        Host.StackPointer = RootVariables + Variables;
+        for (int32_t Index = 0; Index < Variables; Index++)
+            Host.Stack[size_t(RootVariables + Index)] = TXScriptVariable();
+    } else {
+        Host.SetStackPosition(0);
+        Host.OpenFrame(RootVariables, 1);
+        int32_t Base = Host.StackPointer;
+        Host.OpenFrame(Variables, 1);
+        // A frame that does not fit is a fault of Execute, which writes nothing there.
+        if (int64_t(RootVariables) + Variables < Host.StackSize)
+            for (int32_t Index = 0; Index < Variables; Index++)
+                Host.Stack[size_t(Base + Index)] = TXScriptVariable();
+    }
+    TXScriptVariable Result;
+    ExecuteFunction<false>(Function, Host, Result, Fits);
+    if (Host.FrameCount == Opened + 2 && Host.FrameCapacity - Opened <= FrameCapacityShrink) [[likely]] {
+        // Both frames close with nothing to give back.
+        Host.FrameCount = Opened;
+        int32_t Base = Host.Frames[size_t(Opened)].Base;
+        Host.StackPointer = Base == 0 ? Host.StackSize - 1 : Host.SlotAt(int64_t(Base) - 1);
+    } else {
+        Host.CloseFrame();
+        Host.CloseFrame();
     }
 }

@@ -208,8 +208,9 @@ static_assert(sizeof(TXStep) == 16 + 3 * sizeof(void*), "steps stay small");
 extern std::atomic<const void* const*> StepHandlers;
 
 struct TXPreparedCode {
-    std::string Source;                // the code the steps were made from
-    std::vector<TXCallSite> CallSites; // and the call sites
+    TXScriptObjectFunction* Function = nullptr; // whose code it is
+    std::string Source;                         // the code the steps were made from
+    std::vector<TXCallSite> CallSites;          // and the call sites
     std::vector<TXStep> Steps;
     std::vector<int32_t> Offsets; // the code offset of each step, for fault diagnostics
     // The value each opPushString makes from its text, made once: a text value shares the
@@ -261,10 +262,34 @@ template <uint8_t Op> XINLINE inline bool IntegerOperationFaults(int32_t Left, i
 // Execution; null when it cannot be made (code too long, memory exhausted).
 TXPreparedCode* CheckPreparedCode(TXScriptObjectFunction& Function, uint64_t Execution);
 
+// Its common case here: the current steps found made from the code as it is (compared as
+// TXExecutionCache::Prepare compares them), or already checked in this Execute.
 XINLINE inline TXPreparedCode* PreparedCodeOf(TXScriptObjectFunction& Function, uint64_t Execution) {
     TXPreparedCode* Prepared = Function.ExecutionCache.Current.load(std::memory_order_acquire);
-    if (Prepared && Prepared->CheckedIn.load(std::memory_order_relaxed) == Execution) return Prepared;
+    if (Prepared) {
+        if (Prepared->CheckedIn.load(std::memory_order_relaxed) == Execution) return Prepared;
+        const std::string& Code = Function.Code;
+        const std::vector<TXCallSite>& Sites = Function.CallSites;
+        static_assert(sizeof(TXCallSite) == 2 * sizeof(int32_t), "call sites compare as their bytes");
+        if (Prepared->Source.size() == Code.size() && Prepared->CallSites.size() == Sites.size() &&
+            std::memcmp(Prepared->Source.data(), Code.data(), Code.size()) == 0 &&
+            (Sites.empty() ||
+             std::memcmp(Prepared->CallSites.data(), Sites.data(), Sites.size() * sizeof(TXCallSite)) == 0)) {
+            Prepared->CheckedIn.store(Execution, std::memory_order_relaxed);
+            return Prepared;
+        }
+    }
     return CheckPreparedCode(Function, Execution);
+}
+
+// CheckPreparedCode for a script call, which finds the callee's steps not yet checked in
+// this Execute. Empty code is never left marked as checked, so each call of it comes here.
+TXPreparedCode* CheckCalleeCode(TXScriptObjectFunction& Function, uint64_t Execution);
+
+// FunctionAt, without a call.
+XINLINE inline TXScriptObjectFunction* NestedFunction(const TXScriptObjectFunction& Function,
+                                                      uint16_t Index) {
+    return Index < Function.Functions.size() ? Function.Functions[Index].get() : nullptr;
 }
 
 // The code offset of Step in Prepared, or -1 when it is none of its steps.
@@ -322,7 +347,7 @@ XINLINE inline void SetTextValue(TXScriptVariable& Value, const TXScriptText& Te
 
 XINLINE inline void SetEmptyValue(TXScriptVariable& Value) {
     Value.kind = vkString;
-    Value.text.Clear();
+    if (!Value.text.Empty()) Value.text.Clear();
 }
 
 // ---- Object members ----
@@ -340,28 +365,39 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
 constexpr int32_t AlertLevel = 5;
 constexpr const char* StackOverflowKind = "stack overflow";
 
-// Script functions active on this thread, and native entries among them.
+// Script functions active on this thread, and native entries among them. While a run goes
+// on, its own calls are counted in when native code may read the count.
 extern constinit thread_local int32_t CallDepth;
 extern constinit thread_local int32_t NativeDepth;
 // What the outermost run on this thread has left of the harness's step budget.
 extern constinit thread_local int64_t StepsLeft;
 
-// A caller waiting for its callee: the function, its steps and the step it goes on with.
-// Written field by field into its place (a record copied in from elsewhere is read back in
-// pieces other than those it was written in, which stalls the processor).
-struct TXCallRecord {
-    TXScriptObjectFunction* Function = nullptr;
-    TXPreparedCode* Prepared = nullptr;
-    const TXStep* Resume = nullptr;
-    int32_t FrameBase = 0; // of the caller's own frame
-};
+// A number no other Execute of any thread has: each thread takes a block of them at a time.
+constexpr uint64_t ExecutionNumberBlock = 1 << 16;
+extern constinit thread_local uint64_t NextExecutionNumber;
+extern constinit thread_local uint64_t ExecutionNumbersEnd;
+uint64_t TakeExecutionNumbers();
+XINLINE inline uint64_t NewExecutionNumber() {
+    if (NextExecutionNumber == ExecutionNumbersEnd) [[unlikely]]
+        return TakeExecutionNumbers();
+    return NextExecutionNumber++;
+}
 
-// The state of one Execute between faults: the function running now and where it goes on;
-// the callers' places are the first CallCount records of Calls, the first caller first.
+// The state of one Execute between faults: the function running now and where it goes on.
+// Each script call opens a frame on the host that keeps the caller's place (TXScriptFrame),
+// so the callers' places are the frames above the first EntryFrames, the first caller first.
 class TXExecution {
 public:
-    TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry);
-    ~TXExecution();
+    XINLINE TXExecution(TXScriptHost& RunHost, TXScriptObjectFunction* Entry)
+        : Host(RunHost), EntryFrames(RunHost.FrameCount), SavedDepth(CallDepth), Number(NewExecutionNumber()),
+          Current(Entry) {
+        NativeDepth++;
+        CallDepth++;
+    }
+    XINLINE ~TXExecution() {
+        CallDepth = SavedDepth;
+        NativeDepth--;
+    }
     TXExecution(const TXExecution&) = delete;
     TXExecution& operator=(const TXExecution&) = delete;
 
@@ -375,19 +411,14 @@ public:
     void DiagnoseFault();
 
 private:
-    // Makes room for one more record in Calls. Kept out of the loop, where a vector's
-    // emplace_back would not be inlined.
-    void GrowCalls();
-
     TXScriptHost& Host;
-    std::vector<TXCallRecord> Calls;
-    size_t CallCount = 0;
-    size_t CallRoom = 0; // the size of Calls, kept where the loop reads it in one load
+    int32_t EntryFrames; // the frames open when the entry function started
     int32_t SavedDepth;
     uint64_t Number; // this Execute's number, for the checks of decoded code
     TXScriptObjectFunction* Current;
     TXPreparedCode* CurrentPrepared = nullptr;
     const TXStep* Resume = nullptr; // where Run goes on; the start of Current when null
+    bool CalleeUnprepared = false;  // the last call whose callee's code was checked found none
     // Where the last fault left Run: the code offset (-1 before any step ran) and the kind
     // of the step.
     int32_t FaultOffset = -1;

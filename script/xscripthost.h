@@ -8,12 +8,19 @@
 #include <vector>
 
 class TXObject;
+struct TXPreparedCode;
+struct TXStep;
 
 // One open call frame: Base is the stack pointer when the frame was opened, which is the
-// slot of the frame's variable 0; Depth is the static distance its opener recorded.
+// slot of the frame's variable 0; Depth is the static distance its opener recorded. A frame
+// the interpreter opens for a script call also keeps the caller's place: its steps (which
+// know their function), the step it goes on with and its own frame's Base.
 struct TXScriptFrame {
     int32_t Base = 0;
     int32_t Depth = 0;
+    int32_t CallerBase = 0;
+    TXPreparedCode* CallerCode = nullptr;
+    const TXStep* Resume = nullptr;
 };
 
 constexpr int32_t FrameCapacityMinimum = 1024;
@@ -79,14 +86,22 @@ public:
 
     // Records (StackPointer, Depth) and moves StackPointer by Slots.
     void OpenFrame(int32_t Slots, int32_t Depth) {
-        Frames[size_t(FrameCount)] = {StackPointer, Depth};
+        TXScriptFrame& Frame = Frames[size_t(FrameCount)];
+        Frame.Base = StackPointer;
+        Frame.Depth = Depth;
         Advance(Slots);
         if (++FrameCount == FrameCapacity) GrowFrames();
     }
-    // OpenFrame for a frame known to fit: StackPointer + Slots lies on the stack.
-    void OpenFittingFrame(int32_t Slots, int32_t Depth) {
-        Frames[size_t(FrameCount)] = {StackPointer, Depth};
-        StackPointer += Slots;
+    // The interpreter's script calls: a frame at Base that keeps the caller's place.
+    // StackPointer is left alone; the interpreter keeps its own.
+    void OpenCallFrame(int32_t Base, int32_t Depth, int32_t CallerBase, TXPreparedCode* CallerCode,
+                       const TXStep* Resume) {
+        TXScriptFrame& Frame = Frames[size_t(FrameCount)];
+        Frame.Base = Base;
+        Frame.Depth = Depth;
+        Frame.CallerBase = CallerBase;
+        Frame.CallerCode = CallerCode;
+        Frame.Resume = Resume;
         if (++FrameCount == FrameCapacity) GrowFrames();
     }
     // Nothing without an open frame; otherwise StackPointer goes to the slot beneath the
@@ -97,6 +112,13 @@ public:
         StackPointer = SlotAt(int64_t(Frames[size_t(FrameCount)].Base) - 1);
         if (FrameCapacity - FrameCount > FrameCapacityShrink) ShrinkFrames();
     }
+    // Closes the topmost frame, which OpenCallFrame opened (read what it keeps first);
+    // StackPointer is left alone (the caller's top is the slot beneath the frame's Base).
+    void CloseCallFrame() {
+        FrameCount--;
+        if (FrameCapacity - FrameCount > FrameCapacityShrink) ShrinkFrames();
+    }
+    const TXScriptFrame& TopFrame() const { return Frames[size_t(FrameCount - 1)]; }
 
     // Pushes a copy of the variable.
     void LoadVariable(int32_t Index, int32_t Depth) {
@@ -137,7 +159,7 @@ public:
 
     // Position taken modulo StackSize.
     int32_t SlotAt(int64_t Position) const {
-        if (Position >= 0 && Position < StackSize) return int32_t(Position);
+        if (uint64_t(Position) < uint64_t(StackSize)) return int32_t(Position);
         if (Position < 0 && Position >= -int64_t(StackSize)) return int32_t(Position + StackSize);
         if (Position >= StackSize && Position < 2 * int64_t(StackSize)) return int32_t(Position - StackSize);
         int64_t Slot = Position % StackSize;

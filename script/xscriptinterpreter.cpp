@@ -89,12 +89,6 @@ XINLINE inline int32_t FrameSlot(int32_t FrameBase, uint16_t Index) {
     return FrameBase + Index;
 }
 
-// FunctionAt, without a call.
-XINLINE inline TXScriptObjectFunction* NestedFunction(const TXScriptObjectFunction& Function,
-                                                      uint16_t Index) {
-    return Index < Function.Functions.size() ? Function.Functions[Index].get() : nullptr;
-}
-
 template <uint8_t Op> XINLINE inline int32_t Operate(int32_t Left, int32_t Right) {
     int32_t Result = 0;
     IntegerOperation(Op, Left, Right, Result);
@@ -104,8 +98,12 @@ template <uint8_t Op> XINLINE inline int32_t Operate(int32_t Left, int32_t Right
 // opLoadVar: a copy of the variable on top, or the host's report when it cannot be placed.
 XINLINE inline void PushVariable(TXScriptHost& Host, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
                                  const TXStep& Step, int32_t& Sp) {
-    int32_t Slot;
-    if (FindVariableSlot(Host, FrameBase, Size, Step.Index, Step.Depth, Slot)) {
+    if (Step.Depth == 0) {
+        int32_t Slot = OwnSlot(Host, FrameBase, Size, Step.Index);
+        int32_t Next = PushSlot(Host, Sp, Size);
+        CopyValue(Slots[Next], Slots[Slot]);
+        Sp = Next;
+    } else if (int32_t Slot; Host.FindSlot(Step.Index, Step.Depth, Slot)) {
         int32_t Next = PushSlot(Host, Sp, Size);
         CopyValue(Slots[Next], Slots[Slot]);
         Sp = Next;
@@ -407,10 +405,17 @@ void TXExecution::Run(TXScriptVariable& Result) {
 
     FaultOffset = -1;
     FaultStepKind = TXStepKind::Unknown;
+    // The members the loop reads most, kept here: a member reference costs two loads.
+    TXScriptHost& Host = this->Host;
+    const int32_t EntryFrames = this->EntryFrames;
+    const uint64_t Number = this->Number;
+    // Each script call opens a frame, so the frames tell the call depth: CallDepth is set
+    // from them only where native code may read it.
+    const int32_t FrameLimit = ScriptCallDepthLimit - SavedDepth - 1 + EntryFrames;
     if (!CurrentPrepared) CurrentPrepared = PreparedCodeOf(*Current, Number);
     if (!CurrentPrepared) Fault("code that cannot be run");
-    // The running function and its steps, kept here; the members follow for fault handling.
-    TXScriptObjectFunction* Function = Current;
+    // The running function's steps (Prepared->Function is the function), kept here; the
+    // members take them when a fault leaves.
     TXPreparedCode* Prepared = CurrentPrepared;
     TXScriptVariable* Slots = Host.Stack.data();
     int32_t Size = Host.StackSize;
@@ -432,6 +437,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #define X_NEXT() X_GO(Step->NextStep)
 // Before work that may fail or hand the host to other code: the host's pointer is current.
 #define X_SYNC() (Host.StackPointer = Sp)
+// Before native code that may run scripts: the call depth is current.
+#define X_SYNC_DEPTH() (CallDepth = SavedDepth + 1 + (Host.FrameCount - EntryFrames))
 // After native code has had the host: it may have moved or resized anything.
 #define X_RELOAD()                                                                                           \
     do {                                                                                                     \
@@ -449,6 +456,28 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_SYNC();                                                                                        \
             Fault("step budget spent");                                                                      \
         }                                                                                                    \
+    } while (false)
+// The running function ends, Store putting its result into To. The entry function ends the
+// run with the host's top at EntryTop; any other goes back to the caller that the topmost
+// frame keeps, whose top becomes the slot above the frame's Base - 1, where To is.
+#define X_END(EntryTop, Store)                                                                               \
+    do {                                                                                                     \
+        if (Host.FrameCount <= EntryFrames) {                                                                \
+            Host.StackPointer = (EntryTop);                                                                  \
+            TXScriptVariable& To = Result;                                                                   \
+            Store;                                                                                           \
+            return;                                                                                          \
+        }                                                                                                    \
+        const TXScriptFrame& Frame = Host.TopFrame();                                                        \
+        Sp = Frame.Base;                                                                                     \
+        Prepared = Frame.CallerCode;                                                                         \
+        FrameBase = Frame.CallerBase;                                                                        \
+        FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;                                    \
+        Step = Frame.Resume;                                                                                 \
+        Host.CloseCallFrame();                                                                               \
+        TXScriptVariable& To = Slots[Sp];                                                                    \
+        Store;                                                                                               \
+        X_DISPATCH();                                                                                        \
     } while (false)
 // A two-operand instruction other than opMod.
 #define X_OPERATION(Op)                                                                                      \
@@ -707,7 +736,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
             }
             X_CASE(opPushFunction) : {
                 X_SYNC();
-                TXScriptObjectFunction* Outer = Function;
+                TXScriptObjectFunction* Outer = Prepared->Function;
                 for (uint16_t Levels = Step->Depth; Levels > 0 && Outer->Parent; Levels--)
                     Outer = Outer->Parent;
                 TXScriptObjectFunction* Found = NestedFunction(*Outer, Step->Index);
@@ -718,8 +747,12 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 X_NEXT();
             }
             X_CASE(opCallFunction) : {
-                TXScriptObjectFunction* Outer = Function;
-                for (uint16_t Levels = Step->Depth; Levels > 0 && Outer; Levels--) Outer = Outer->Parent;
+                // Most calls are of a function beside the caller, one level out.
+                TXScriptObjectFunction* Outer = Prepared->Function;
+                if (Step->Depth == 1)
+                    Outer = Outer->Parent;
+                else
+                    for (uint16_t Levels = Step->Depth; Levels > 0 && Outer; Levels--) Outer = Outer->Parent;
                 Callee = Outer ? NestedFunction(*Outer, Step->Index) : nullptr;
                 if (!Callee) {
                     X_SYNC();
@@ -748,123 +781,92 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 X_SYNC();
                 TXBuiltinRoutine Routine = BuiltinRoutine(uint32_t(Step->Value));
                 if (!Routine) Fault("no built-in under that handle");
+                X_SYNC_DEPTH();
                 Routine(Host);
                 X_RELOAD();
                 X_NEXT();
             }
             X_CASE(opTest) : if (TXTestRoutine Routine = TestRoutine()) {
                 X_SYNC();
+                X_SYNC_DEPTH();
                 Routine(Step->Value, Host.Owner);
                 X_RELOAD();
             }
             X_NEXT();
             X_CASE(Unknown) : ReportUnknownByte(Step->Operation, Step->Value);
-            Diagnose("unknown instruction", *Function, Step->Value);
+            Diagnose("unknown instruction", *Prepared->Function, Step->Value);
             goto EndWithEmpty;
 
         Call : {
             X_SPEND();
-            X_SYNC();
-            TXPreparedCode* CalleePrepared = PreparedCodeOf(*Callee, Number);
-            // The first argument becomes the frame's first slot; without arguments a new slot does.
-            // The compiler tells how many arguments it pushed; without that, the callee's parameters.
+            // The callee's steps, checked once in this Execute; empty code never counts as checked.
+            TXPreparedCode* CalleePrepared = Callee->ExecutionCache.Current.load(std::memory_order_acquire);
+            if (!CalleePrepared || CalleePrepared->CheckedIn.load(std::memory_order_relaxed) != Number)
+                [[unlikely]] {
+                X_SYNC();
+                CalleePrepared = CheckCalleeCode(*Callee, Number);
+                // Null from here on for code that cannot be run, told apart from empty code below.
+                CalleeUnprepared = !CalleePrepared;
+                if (CalleePrepared && CalleePrepared->Source.empty()) CalleePrepared = nullptr;
+            }
+            // The first argument becomes the frame's first slot, without arguments a new slot; the
+            // arguments are as many as the compiler pushed, or else the callee's parameters.
             int32_t Parameters = Callee->ParamCount;
             int32_t Arguments = Step->Value >= 0 ? Step->Value : Parameters;
-            int32_t Base = Arguments == 0   ? PushSlot(Host, Sp, Size)
-                           : Arguments == 1 ? Sp
-                                            : Host.SlotAt(int64_t(Sp) - (Arguments - 1));
-            if (int64_t(Base) + Callee->VarCount >= Size) {
-                // The frame does not fit: the callee ends at once with the empty string in place
-                // of the arguments.
-                Sp = Base;
-                SetEmptyValue(Slots[Sp]);
-                X_SYNC();
-                ReportFault();
-                Diagnose(StackOverflowKind, *Function, StepOffset(Prepared, Step));
-                X_NEXT();
+            uint32_t Below = uint32_t(Arguments) - 1; // the other arguments, beneath the top
+            int32_t Base = Below <= uint32_t(Sp) ? Sp - int32_t(Below)
+                           : Arguments == 0      ? PushSlot(Host, Sp, Size)
+                                                 : Host.SlotAt(int64_t(Sp) - (int64_t(Arguments) - 1));
+            // The frame's variables and the slot above them must fit (Size - Base > 0).
+            int32_t Variables = Callee->VarCount;
+            if (uint32_t(Variables) >= uint32_t(Size - Base)) [[unlikely]] {
+                if (Variables >= 0) { // the callee ends at once, the empty string in the arguments' place
+                    Sp = Base;
+                    SetEmptyValue(Slots[Sp]);
+                    X_SYNC();
+                    ReportFault();
+                    Diagnose(StackOverflowKind, *Prepared->Function, StepOffset(Prepared, Step));
+                    X_NEXT();
+                }
+            } else {
+                // Parameters without an argument start empty, and so do the other variables:
+                // the slots hold what the caller left there.
+                int32_t Given = std::min(Arguments, Parameters);
+                if (Given < Variables)
+                    for (int32_t Missing = std::max(0, Given); Missing < Variables; Missing++)
+                        SetEmptyValue(Slots[Base + Missing]);
             }
-            // Parameters without an argument start empty, and so do the other variables: the
-            // slots hold what the caller left there.
-            for (int32_t Missing = std::max(0, std::min(Arguments, Parameters)); Missing < Callee->VarCount;
-                 Missing++)
-                SetEmptyValue(Slots[Base + Missing]);
-            // The record first, so that a failure from here on ends the callee, not the caller.
-            if (CallCount == CallRoom) [[unlikely]]
-                GrowCalls();
-            TXCallRecord& Record = Calls[CallCount++];
-            Record.Function = Function;
-            Record.Prepared = Prepared;
-            Record.Resume = Step->NextStep;
-            Record.FrameBase = FrameBase;
-            CallDepth++;
-            TXScriptObjectFunction* Caller = Function;
-            const TXStep* CallStep = Step;
-            Current = Function = Callee;
-            Sp = FrameBase = Base;
-            Host.StackPointer = Sp;
-            if (Callee->VarCount >= 0) [[likely]]
-                Host.OpenFittingFrame(Callee->VarCount, CalleeFrameDepth); // Base + VarCount < Size, above
-            else
-                Host.OpenFrame(Callee->VarCount, CalleeFrameDepth);
-            Sp = Host.StackPointer;
-            if (!CalleePrepared || CallDepth > ScriptCallDepthLimit || CalleePrepared->Source.empty()) {
+            // The frame first, so that a failure from here on ends the callee, not the caller.
+            Host.OpenCallFrame(Base, CalleeFrameDepth, FrameBase, Prepared, Step->NextStep);
+            FrameBase = Base;
+            Sp = Variables >= 0 ? Base + Variables : Host.SlotAt(int64_t(Base) + Variables);
+            if (!CalleePrepared || Host.FrameCount > FrameLimit) [[unlikely]] {
                 ReportFault();
-                Diagnose(!CalleePrepared                    ? "code that cannot be run"
-                         : CallDepth > ScriptCallDepthLimit ? "call depth limit"
-                                                            : "empty code",
-                         *Caller, StepOffset(Prepared, CallStep));
+                Diagnose(!CalleePrepared && CalleeUnprepared ? "code that cannot be run"
+                         : Host.FrameCount > FrameLimit      ? "call depth limit"
+                                                             : "empty code",
+                         *Prepared->Function, StepOffset(Prepared, Step));
                 goto EndWithEmpty;
             }
-            CurrentPrepared = Prepared = CalleePrepared;
+            Prepared = CalleePrepared;
             FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;
             X_GO(Prepared->Steps.data());
         }
 
             X_CASE(End) : X_CASE(opReturn) : EndWithTop : {
                 int32_t From = Sp;
-                Sp = SlotBelow(Sp, Size);
-                Host.StackPointer = Sp;
-                if (CallCount == 0) {
-                    CopyValue(Result, Slots[From]);
-                    return;
-                }
-                Host.CloseFrame();
-                Sp = SlotAbove(Host.StackPointer, Size);
-                CopyValue(Slots[Sp], Slots[From]);
-                goto ResumeCaller;
+                X_END(SlotBelow(From, Size), CopyValue(To, Slots[From]));
             }
-            X_CASE(opReturnNil) : Host.StackPointer = Sp;
-            if (CallCount == 0) {
-                SetTextValue(Result, NilText());
-                return;
-            }
-            Host.CloseFrame();
-            Sp = SlotAbove(Host.StackPointer, Size);
-            SetTextValue(Slots[Sp], NilText());
-            goto ResumeCaller;
+            X_CASE(opReturnNil) : X_END(Sp, SetTextValue(To, NilText()));
         EndWithEmpty:
-            Host.StackPointer = Sp;
-            if (CallCount == 0) {
-                SetEmptyValue(Result);
-                return;
-            }
-            Host.CloseFrame();
-            Sp = SlotAbove(Host.StackPointer, Size);
-            SetEmptyValue(Slots[Sp]);
-        ResumeCaller : {
-            const TXCallRecord& Record = Calls[--CallCount];
-            Current = Function = Record.Function;
-            CurrentPrepared = Prepared = Record.Prepared;
-            FrameBase = Record.FrameBase;
-            FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;
-            Step = Record.Resume;
-            CallDepth--;
-            X_DISPATCH();
-        }
+            X_END(Sp, SetEmptyValue(To));
 #if !XSCRIPT_COMPUTED_GOTO
         }
 #endif
     } catch (...) {
+        X_SYNC_DEPTH();
+        Current = Prepared->Function;
+        CurrentPrepared = Prepared;
         FaultOffset = StepOffset(Prepared, Step);
         FaultStepKind = Step->Kind;
         throw;
@@ -872,9 +874,11 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_GO
 #undef X_NEXT
 #undef X_SYNC
+#undef X_SYNC_DEPTH
 #undef X_RELOAD
 #undef X_NAME
 #undef X_SPEND
+#undef X_END
 #undef X_OPERATION
 #undef X_COMBINED
 #undef X_ARITHMETIC_STORE

@@ -15,6 +15,8 @@
 // GUI application register these at start-up, so this module depends on neither.
 
 class TXObject;
+class TXScriptHost;
+class TXScriptObjectFunction;
 
 // Looks a property of Object up by name (the object model compares the first 32 characters)
 // and gives its kind and data; false when there is none.
@@ -40,10 +42,19 @@ TXTestRoutine TestRoutine();
 // of the outermost one.
 class TXRunScope {
 public:
-    TXRunScope();
-    ~TXRunScope();
+    TXRunScope() { ScriptRunDepth++; }
+    ~TXRunScope() {
+        if (--ScriptRunDepth == 0) EndRuns();
+    }
     TXRunScope(const TXRunScope&) = delete;
     TXRunScope& operator=(const TXRunScope&) = delete;
+
+    // Runs open on this thread.
+    static constinit thread_local int32_t ScriptRunDepth;
+
+private:
+    // The outermost run has ended: the routine below, if any.
+    static void EndRuns();
 };
 // True while a run is under way on the calling thread.
 bool RunsActive();
@@ -52,6 +63,11 @@ bool RunsActive();
 // start, for none. What the routine throws is dropped.
 using TXRunsEndedRoutine = void (*)();
 void SetRunsEndedRoutine(TXRunsEndedRoutine Routine);
+
+// Runs Function as a message handler on Host: on the stack from slot 0, in a frame (depth 1)
+// of its root's variables and then one of its own, whose variables start as the empty string
+// (a handler gets no argument); both frames close after it and its result is dropped.
+void ExecuteHandler(TXScriptObjectFunction& Function, TXScriptHost& Host);
 
 // Script functions active at once on one thread, counting every script call and every
 // entry from native code. A call beyond the limit is a run-time fault of the callee.
@@ -123,10 +139,10 @@ public:
     TXExecutionCache(const TXExecutionCache&) = delete;
     TXExecutionCache& operator=(const TXExecutionCache&) = delete;
 
-    // The decoded form of Code with its call sites, decoded again when either differs from
-    // what it was made from, and marked as checked by the Execute numbered Execution.
-    TXPreparedCode* Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites,
-                            uint64_t Execution);
+    // The decoded form of Function's code with its call sites (this is Function's cache),
+    // decoded again when either differs from what it was made from, and marked as checked by
+    // the Execute numbered Execution.
+    TXPreparedCode* Prepare(TXScriptObjectFunction& Function, uint64_t Execution);
 
     std::atomic<TXPreparedCode*> Current{nullptr};
 

@@ -321,7 +321,7 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
 // Execution; null when it cannot be made (code too long, memory exhausted).
 TXPreparedCode* CheckPreparedCode(TXScriptObjectFunction& Function, uint64_t Execution) {
     try {
-        return Function.ExecutionCache.Prepare(Function.Code, Function.CallSites, Execution);
+        return Function.ExecutionCache.Prepare(Function, Execution);
     } catch (const std::exception&) {
         return nullptr;
     }
@@ -346,8 +346,9 @@ TXExecutionCache::~TXExecutionCache() {
     for (TXPreparedCode* Old : Retired) delete Old;
 }
 
-TXPreparedCode* TXExecutionCache::Prepare(std::string_view Code, const std::vector<TXCallSite>& CallSites,
-                                          uint64_t Execution) {
+TXPreparedCode* TXExecutionCache::Prepare(TXScriptObjectFunction& Function, uint64_t Execution) {
+    std::string_view Code = Function.Code;
+    const std::vector<TXCallSite>& CallSites = Function.CallSites;
     // Current steps are only ever replaced, never changed, so finding them current needs no lock.
     TXPreparedCode* Prepared = Current.load(std::memory_order_acquire);
     if (Prepared && Prepared->Source == Code && Prepared->CallSites == CallSites) {
@@ -360,6 +361,7 @@ TXPreparedCode* TXExecutionCache::Prepare(std::string_view Code, const std::vect
         // An execution still running the old steps keeps them until the function goes.
         if (Prepared) Retired.push_back(Prepared);
         Prepared = PrepareCode(Code, CallSites);
+        Prepared->Function = &Function;
         Current.store(Prepared, std::memory_order_release);
     }
     Prepared->CheckedIn.store(Execution, std::memory_order_relaxed);

@@ -51,23 +51,7 @@ bool FindPropertyForScript(TXObject* Object, std::string_view Name, uint8_t& Kin
 // The handler's function with the root's variables one frame up, the root frame at slot 0;
 // the result is discarded.
 void RunScriptHandler(const TXHandler& Handler) {
-    if (!Handler.Func || !Handler.Host) return;
-    TXRunScope Scope;
-    TXScriptHost& Host = *Handler.Host;
-    Host.SetStackPosition(0);
-    Host.OpenFrame(Handler.Func->Root->VarCount, 1);
-    int32_t Base = Host.StackPointer;
-    Host.OpenFrame(Handler.Func->VarCount, 1);
-    // A handler gets no argument: its parameters start empty, as do its other variables,
-    // whose slots hold what earlier runs left. A frame that does not fit is a fault of
-    // Execute, which writes nothing there.
-    if (int64_t(Handler.Func->Root->VarCount) + Handler.Func->VarCount < Host.StackSize)
-        for (int32_t Index = 0; Index < Handler.Func->VarCount; Index++)
-            Host.Stack[size_t(Base + Index)] = TXScriptVariable();
-    TXScriptVariable Result;
-    Handler.Func->Execute(Host, Result);
-    Host.CloseFrame();
-    Host.CloseFrame();
+    if (Handler.Func && Handler.Host) ExecuteHandler(*Handler.Func, *Handler.Host);
 }
 
 } // namespace
@@ -242,6 +226,11 @@ bool TXObject::SetPropertyFromString(std::string_view PropertyName, std::string_
 }
 
 bool TXObject::CallFunction(TXHandler& Handler, void* Parameter) {
+    // The common case first, without the others' entry costs.
+    if (Handler.Kind == hkScriptFunction) [[likely]] {
+        RunScriptHandler(Handler);
+        return false;
+    }
     switch (Handler.Kind) {
     case hkNone: return true;
     case hkProcedure: return Handler.Proc ? Handler.Proc(Parameter) : false;

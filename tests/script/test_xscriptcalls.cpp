@@ -358,4 +358,41 @@ TEST_F(Instructions, NativeReentryIsBounded) {
     EXPECT_EQ(Output, Expected);
 }
 
+// Script calls active in the run that makes the test instruction count for a run started
+// from inside it: with the root and ScriptCallDepthLimit - 1 calls active, the inner run is one
+// too many.
+TEST_F(Instructions, NativeReentryCountsTheScriptCallsBeneathIt) {
+    auto Deep = [](int32_t Calls) {
+        // F(N): N == 0 ? TEST(0) : F(N - 1), called with N = Calls - 1.
+        TScript Script;
+        TXScriptObjectFunction& F = Script.Nested(Script.Root, "F", 1, 1);
+        AppendOpSlot(F.Code, opLoadVar, 0, 0);
+        int32_t Operand = AppendForwardJump(F.Code, opJumpIfFalse);
+        AppendOpSlot(F.Code, opLoadVar, 0, 0);
+        AppendOpInt32(F.Code, opPushInt, 1);
+        AppendOp(F.Code, opSub);
+        AppendOpSlot(F.Code, opCallFunction, 0, 1);
+        AppendOp(F.Code, opReturn);
+        PatchJumpHere(F.Code, Operand);
+        AppendOpInt32(F.Code, opTest, 0);
+        AppendOp(F.Code, opReturnNil);
+        Script.Host.SetStackSize(4 * ScriptCallDepthLimit);
+        AppendOpInt32(Script.Root.Code, opPushInt, Calls - 1);
+        AppendOpSlot(Script.Root.Code, opCallFunction, 0, 0);
+        AppendOp(Script.Root.Code, opReturnNil);
+        TScript Inner;
+        AppendOpName(Inner.Root.Code, opPushString, "inner");
+        AppendOp(Inner.Root.Code, opAlert);
+        NestedRoot = &Inner.Root;
+        NestedEntries = 0;
+        SetTestRoutine(RunAgain);
+        std::string Output = Script.Run();
+        SetTestRoutine(nullptr);
+        EXPECT_EQ(NestedEntries, 1);
+        return Output;
+    };
+    EXPECT_EQ(Deep(ScriptCallDepthLimit - 2), "inner\r\n");
+    EXPECT_EQ(Deep(ScriptCallDepthLimit - 1), Fault);
+}
+
 } // namespace

@@ -240,6 +240,11 @@ TEST_F(FaultDiagnostics, CodeMadeByHandHasOffsetsOnly) {
     AppendOp(Call, opNop);
     AppendOpSlot(Call, opCallFunction, 0, 0);
     EXPECT_EQ(Diagnose(Call, true), "script fault: empty code in __MAIN at offset 1");
+    // Every call of empty code is a fault, not only the first of a run.
+    std::string Twice;
+    AppendOpSlot(Twice, opCallFunction, 0, 0);
+    AppendOpSlot(Twice, opCallFunction, 0, 0);
+    EXPECT_EQ(Diagnose(Twice, true), "lines: 2");
     EXPECT_EQ(Diagnose(""), "script fault: empty code in __MAIN");
     TXTestRoutine Before = TestRoutine();
     SetTestRoutine(ThrowingTest);

@@ -271,6 +271,22 @@ TEST_F(ScriptHandlers, AHandlerReachesTheRootVariablesThroughTwoFrames) {
     EXPECT_EQ(Object.Host.FrameCount, 0);
 }
 
+TEST_F(ScriptHandlers, AHandlerWhoseCallsGrowTheFramesLeavesThemAsAShallowOne) {
+    TScripted Object(nullptr, "OWNER",
+                     "FUNCTION DOWN(N) { IF (N > 0) RETURN DOWN(N - 1); RETURN 7; }\n"
+                     "FUNCTION DEEP() { VAR L; ALERT(\"[\" + L + \"]\" + DOWN(1200)); L = 1; }\n");
+    Object.RunMain();
+    TXHandler Handler;
+    Handler.Kind = hkScriptName;
+    Handler.FuncName.Assign("DEEP");
+    for (int32_t Run = 0; Run < 2; Run++) {
+        EXPECT_EQ(CaptureOutput([&] { Object.CallFunction(Handler, nullptr); }), "[]7\r\n");
+        EXPECT_EQ(Object.Host.FrameCount, 0);
+        EXPECT_EQ(Object.Host.FrameCapacity, FrameCapacityMinimum);
+        EXPECT_EQ(Object.Host.StackPointer, 4095);
+    }
+}
+
 TEST_F(ScriptHandlers, AChildWithoutAScriptUsesItsParentsScript) {
     TScripted Owner(nullptr, "OWNER", "VAR N = 3; FUNCTION SHOW() { ALERT(N); }");
     Owner.RunMain();
