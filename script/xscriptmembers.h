@@ -14,15 +14,16 @@ namespace xscriptinterpreter {
 // Member look-ups of the run loop, remembered per thread by object and by the step of the
 // instruction that names the member (the decoded code keeps its steps until its function
 // goes), as long as no property was added or removed, no object went and no code was freed
-// since: each of those moves PropertyLayout on.
+// since: each of those moves PropertyLayout on, by LayoutStep, so that an entry's Tag holds
+// the layout it was made in and the member's kind beneath it, checked in one comparison.
 extern std::atomic<uint64_t> PropertyLayout;
+constexpr uint64_t LayoutStep = 256;
 
 struct TXMemberCacheEntry {
     const void* Object = nullptr;
     const TXStep* Place = nullptr;
-    uint64_t Layout = 0;
+    uint64_t Tag = 0;
     void* Data = nullptr;
-    uint8_t Kind = 0;
 };
 constexpr size_t MemberCacheSize = 256;
 extern constinit thread_local TXMemberCacheEntry MemberCache[MemberCacheSize];
@@ -34,11 +35,12 @@ XINLINE inline TXMemberCacheEntry& MemberCacheEntry(const void* Object, const TX
     return MemberCache[(Key >> 5) % MemberCacheSize];
 }
 
-// The remembered look-up of the member that Place names on Object, or null.
-XINLINE inline const TXMemberCacheEntry* RememberedMember(const void* Object, const TXStep* Place) {
-    uint64_t Layout = PropertyLayout.load(std::memory_order_acquire);
+// The entry of the member that Place names on Object when it is remembered as of Kind, or null.
+XINLINE inline const TXMemberCacheEntry* RememberedMember(const void* Object, const TXStep* Place,
+                                                          uint8_t Kind) {
+    uint64_t Tag = PropertyLayout.load(std::memory_order_acquire) + Kind;
     const TXMemberCacheEntry& Entry = MemberCacheEntry(Object, Place);
-    if (Entry.Object == Object && Entry.Place == Place && Entry.Layout == Layout) [[likely]]
+    if (Entry.Object == Object && Entry.Place == Place && Entry.Tag == Tag) [[likely]]
         return &Entry;
     return nullptr;
 }
@@ -53,8 +55,8 @@ XINLINE inline void SetObjectValue(TXScriptVariable& Value, TXObject* Object) {
 // false, with nothing changed, otherwise.
 XINLINE inline bool ReadRememberedInteger(TXScriptVariable& Target, const TXStep* Place) {
     if (Target.kind != vkObject) return false;
-    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place);
-    if (!Entry || Entry->Kind != ptInteger) return false;
+    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place, ptInteger);
+    if (!Entry) return false;
     SetIntegerValue(Target, LoadPropertyInteger(Entry->Data));
     return true;
 }
@@ -62,8 +64,8 @@ XINLINE inline bool ReadRememberedInteger(TXScriptVariable& Target, const TXStep
 // opGetObjectChild on Target when Place's member of the object is remembered as a child.
 XINLINE inline bool FollowRememberedChild(TXScriptVariable& Target, const TXStep* Place) {
     if (Target.kind != vkObject) return false;
-    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place);
-    if (!Entry || Entry->Kind != ptObject) return false;
+    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place, ptObject);
+    if (!Entry) return false;
     SetObjectValue(Target, static_cast<TXObject*>(Entry->Data));
     return true;
 }
@@ -76,8 +78,8 @@ XINLINE inline bool StoreRememberedInteger(const TXScriptVariable* Slots, int32_
     int32_t Below = SlotBelow(Sp, Size);
     const TXScriptVariable &Target = Slots[Below], &Value = Slots[Sp];
     if (Target.kind != vkObject || Value.kind != vkInteger) return false;
-    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place);
-    if (!Entry || Entry->Kind != ptInteger) return false;
+    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place, ptInteger);
+    if (!Entry) return false;
     int32_t Stored;
     switch (Operator) {
     case uoAssign: Stored = Value.intValue; break;
@@ -99,8 +101,8 @@ XINLINE inline bool PushRememberedMember(const TXScriptHost& Host, TXScriptVaria
                                          int32_t& Sp, const TXStep* Place) {
     TXObject* Owner = Host.Owner;
     if (Sp + (Twice ? 2 : 1) >= Size) return false; // a null owner is never remembered
-    const TXMemberCacheEntry* Entry = RememberedMember(Owner, Place);
-    if (!Entry || Entry->Kind != (Read ? ptInteger : ptObject)) return false;
+    const TXMemberCacheEntry* Entry = RememberedMember(Owner, Place, Read ? ptInteger : ptObject);
+    if (!Entry) return false;
     if constexpr (Twice) SetObjectValue(Slots[++Sp], Owner);
     TXScriptVariable& Slot = Slots[++Sp];
     if constexpr (Read) {

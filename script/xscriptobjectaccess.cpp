@@ -38,14 +38,15 @@ namespace {
 // FindObjectProperty for the member that Place names, remembered for the quick forms.
 inline bool FindMember(TXObject* Object, const TXStep* Place, std::string_view Name, uint8_t& Kind,
                        void*& Data) {
-    if (const TXMemberCacheEntry* Entry = RememberedMember(Object, Place)) {
-        Kind = Entry->Kind;
-        Data = Entry->Data;
+    uint64_t Layout = PropertyLayout.load(std::memory_order_acquire);
+    TXMemberCacheEntry& Entry = MemberCacheEntry(Object, Place);
+    if (Entry.Object == Object && Entry.Place == Place && Entry.Tag - Layout < LayoutStep) {
+        Kind = uint8_t(Entry.Tag - Layout);
+        Data = Entry.Data;
         return true;
     }
-    uint64_t Layout = PropertyLayout.load(std::memory_order_acquire);
     if (!FindObjectProperty(Object, MemberName(Name), Kind, Data)) return false;
-    MemberCacheEntry(Object, Place) = {Object, Place, Layout, Data, Kind};
+    Entry = {Object, Place, Layout + Kind, Data};
     return true;
 }
 
@@ -59,7 +60,7 @@ void SetPropertyFinder(TXPropertyFinder Finder) {
 }
 
 void PropertyLayoutChanged() {
-    xscriptinterpreter::PropertyLayout.fetch_add(1, std::memory_order_acq_rel);
+    xscriptinterpreter::PropertyLayout.fetch_add(xscriptinterpreter::LayoutStep, std::memory_order_acq_rel);
 }
 
 bool FindObjectProperty(TXObject* Object, std::string_view Name, uint8_t& Kind, void*& Data) {
