@@ -407,17 +407,17 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 GetObjectChild(Slots[Sp], Step, X_NAME());
             }
             X_NEXT();
-            X_CASE(opGetObjectValue) : if (!ReadRememberedInteger(Slots[Sp], Step)) {
+            X_CASE(opGetObjectValue) : if (!ReadRememberedNumber(Slots[Sp], Step)) {
                 X_SYNC();
                 GetObjectValue(Slots[Sp], Step, X_NAME());
             }
             X_NEXT();
             X_CASE(opCallMethod) : ReportCallMethod();
             X_NEXT();
-            X_CASE(opSetObjectChild) : if (StoreRememberedInteger(Slots, Size, Sp, Step, uoAssign)) X_NEXT();
+            X_CASE(opSetObjectChild) : if (StoreRememberedNumber(Slots, Size, Sp, Step, uoAssign)) X_NEXT();
             goto StoreMember;
             X_CASE(opUpdateObjectChild)
-                : if (StoreRememberedInteger(Slots, Size, Sp, Step, Step->Operation)) X_NEXT();
+                : if (StoreRememberedNumber(Slots, Size, Sp, Step, Step->Operation)) X_NEXT();
         StoreMember : {
             const TXScriptVariable& Value = Slots[Sp];
             Sp = SlotBelow(Sp, Size);

@@ -1,8 +1,9 @@
 #pragma once
 
 // The member instructions' quick forms for the run loop: look-ups remembered per thread, read
-// and written without a call when they hit and the value is an integer. Anything else goes
-// the long way (GetObjectValue and the others of xscriptobjectaccess.cpp).
+// and written without a call when they hit and the value is a number (or, followed, a
+// child). Anything else goes the long way (GetObjectValue and the others of
+// xscriptobjectaccess.cpp).
 
 #include "xscriptexecution.h"
 
@@ -35,12 +36,13 @@ XINLINE inline TXMemberCacheEntry& MemberCacheEntry(const void* Object, const TX
     return MemberCache[(Key >> 5) % MemberCacheSize];
 }
 
-// The entry of the member that Place names on Object when it is remembered as of Kind, or null.
+// The entry that remembers the member Place names on Object, or null; Layout gets the
+// current layout, which the entry's Tag holds plus the member's kind when it is current.
 XINLINE inline const TXMemberCacheEntry* RememberedMember(const void* Object, const TXStep* Place,
-                                                          uint8_t Kind) {
-    uint64_t Tag = PropertyLayout.load(std::memory_order_acquire) + Kind;
+                                                          uint64_t& Layout) {
+    Layout = PropertyLayout.load(std::memory_order_acquire);
     const TXMemberCacheEntry& Entry = MemberCacheEntry(Object, Place);
-    if (Entry.Object == Object && Entry.Place == Place && Entry.Tag == Tag) [[likely]]
+    if (Entry.Object == Object && Entry.Place == Place) [[likely]]
         return &Entry;
     return nullptr;
 }
@@ -51,66 +53,90 @@ XINLINE inline void SetObjectValue(TXScriptVariable& Value, TXObject* Object) {
     if (!Value.text.Empty()) Value.text.Clear();
 }
 
-// opGetObjectValue on Target when Place's member of the object is remembered as an integer;
-// false, with nothing changed, otherwise.
-XINLINE inline bool ReadRememberedInteger(TXScriptVariable& Target, const TXStep* Place) {
-    if (Target.kind != vkObject) return false;
-    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place, ptInteger);
-    if (!Entry) return false;
-    SetIntegerValue(Target, LoadPropertyInteger(Entry->Data));
+// opGetObjectValue's read into Value of the member Entry remembers, when it is a number
+// of the current layout; false, with nothing changed, otherwise.
+XINLINE inline bool LoadRememberedNumber(TXScriptVariable& Value, const TXMemberCacheEntry& Entry,
+                                         uint64_t Layout) {
+    if (Entry.Tag == Layout + ptInteger) [[likely]] {
+        SetIntegerValue(Value, LoadPropertyInteger(Entry.Data));
+        return true;
+    }
+    if (Entry.Tag != Layout + ptFloat) return false;
+    Value.kind = vkFloat;
+    Value.floatValue = LoadPropertyFloat(Entry.Data);
+    if (!Value.text.Empty()) Value.text.Clear();
     return true;
+}
+
+// opGetObjectValue on Target when Place's member of the object is remembered as a number;
+// false, with nothing changed, otherwise.
+XINLINE inline bool ReadRememberedNumber(TXScriptVariable& Target, const TXStep* Place) {
+    uint64_t Layout;
+    if (Target.kind != vkObject) return false;
+    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place, Layout);
+    return Entry && LoadRememberedNumber(Target, *Entry, Layout);
 }
 
 // opGetObjectChild on Target when Place's member of the object is remembered as a child.
 XINLINE inline bool FollowRememberedChild(TXScriptVariable& Target, const TXStep* Place) {
+    uint64_t Layout;
     if (Target.kind != vkObject) return false;
-    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place, ptObject);
-    if (!Entry) return false;
+    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place, Layout);
+    if (!Entry || Entry->Tag != Layout + ptObject) return false;
     SetObjectValue(Target, static_cast<TXObject*>(Entry->Data));
     return true;
 }
 
-// opSetObjectChild (uoAssign) or opUpdateObjectChild of an integer value into an integer
-// member that Place names on the object beneath it, when it is remembered: both are popped.
-// False, with nothing changed, otherwise and for the operators that may fault.
-XINLINE inline bool StoreRememberedInteger(const TXScriptVariable* Slots, int32_t Size, int32_t& Sp,
-                                           const TXStep* Place, uint8_t Operator) {
+// opSetObjectChild (uoAssign) or opUpdateObjectChild of a number into a number member that
+// Place names on the object beneath it, when it is remembered: both are popped. False, with
+// nothing changed, otherwise and for the operators that may fault.
+XINLINE inline bool StoreRememberedNumber(const TXScriptVariable* Slots, int32_t Size, int32_t& Sp,
+                                          const TXStep* Place, uint8_t Operator) {
     int32_t Below = SlotBelow(Sp, Size);
     const TXScriptVariable &Target = Slots[Below], &Value = Slots[Sp];
-    if (Target.kind != vkObject || Value.kind != vkInteger) return false;
-    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place, ptInteger);
+    uint64_t Layout;
+    if (Target.kind != vkObject || Operator > uoSubtract) return false;
+    const TXMemberCacheEntry* Entry = RememberedMember(Target.reference, Place, Layout);
     if (!Entry) return false;
-    int32_t Stored;
-    switch (Operator) {
-    case uoAssign: Stored = Value.intValue; break;
-    case uoAdd: Stored = IntegerAdd(LoadPropertyInteger(Entry->Data), Value.intValue); break;
-    case uoSubtract: Stored = IntegerSubtract(LoadPropertyInteger(Entry->Data), Value.intValue); break;
-    default: return false;
+    if (Entry->Tag == Layout + ptInteger && Value.kind == vkInteger) [[likely]] {
+        int32_t Stored = LoadPropertyInteger(Entry->Data);
+        Stored = Operator == uoAssign ? Value.intValue
+                 : Operator == uoAdd  ? IntegerAdd(Stored, Value.intValue)
+                                      : IntegerSubtract(Stored, Value.intValue);
+        StorePropertyInteger(Entry->Data, Stored);
+    } else if (Entry->Tag == Layout + ptFloat && (Value.kind == vkFloat || Value.kind == vkInteger)) {
+        float Stored = LoadPropertyFloat(Entry->Data), Right = Value.AsFloat();
+        Stored = Operator == uoAssign ? Right : Operator == uoAdd ? Stored + Right : Stored - Right;
+        StorePropertyFloat(Entry->Data, Stored);
+    } else {
+        return false;
     }
-    StorePropertyInteger(Entry->Data, Stored);
     Sp = SlotBelow(Below, Size);
     return true;
 }
 
 // opPushSelf (twice with Twice), then opGetObjectValue (Read) or opGetObjectChild, named by
-// Place, when the member is remembered as an integer (a child): the slots are left as the
+// Place, when the member is remembered as a number (a child): the slots are left as the
 // instructions leave them. False, with nothing changed, otherwise or when a push would
 // overflow.
 template <bool Read, bool Twice>
 XINLINE inline bool PushRememberedMember(const TXScriptHost& Host, TXScriptVariable* Slots, int32_t Size,
                                          int32_t& Sp, const TXStep* Place) {
     TXObject* Owner = Host.Owner;
+    uint64_t Layout;
     if (Sp + (Twice ? 2 : 1) >= Size) return false; // a null owner is never remembered
-    const TXMemberCacheEntry* Entry = RememberedMember(Owner, Place, Read ? ptInteger : ptObject);
+    const TXMemberCacheEntry* Entry = RememberedMember(Owner, Place, Layout);
     if (!Entry) return false;
-    if constexpr (Twice) SetObjectValue(Slots[++Sp], Owner);
-    TXScriptVariable& Slot = Slots[++Sp];
+    TXScriptVariable& Slot = Slots[Sp + (Twice ? 2 : 1)];
     if constexpr (Read) {
+        if (!LoadRememberedNumber(Slot, *Entry, Layout)) return false;
         Slot.reference = Owner;
-        SetIntegerValue(Slot, LoadPropertyInteger(Entry->Data));
     } else {
+        if (Entry->Tag != Layout + ptObject) return false;
         SetObjectValue(Slot, static_cast<TXObject*>(Entry->Data));
     }
+    if constexpr (Twice) SetObjectValue(Slots[Sp + 1], Owner);
+    Sp += Twice ? 2 : 1;
     return true;
 }
 

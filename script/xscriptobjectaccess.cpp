@@ -38,15 +38,15 @@ namespace {
 // FindObjectProperty for the member that Place names, remembered for the quick forms.
 inline bool FindMember(TXObject* Object, const TXStep* Place, std::string_view Name, uint8_t& Kind,
                        void*& Data) {
-    uint64_t Layout = PropertyLayout.load(std::memory_order_acquire);
-    TXMemberCacheEntry& Entry = MemberCacheEntry(Object, Place);
-    if (Entry.Object == Object && Entry.Place == Place && Entry.Tag - Layout < LayoutStep) {
-        Kind = uint8_t(Entry.Tag - Layout);
-        Data = Entry.Data;
+    uint64_t Layout;
+    const TXMemberCacheEntry* Entry = RememberedMember(Object, Place, Layout);
+    if (Entry && Entry->Tag - Layout < LayoutStep) {
+        Kind = uint8_t(Entry->Tag - Layout);
+        Data = Entry->Data;
         return true;
     }
     if (!FindObjectProperty(Object, MemberName(Name), Kind, Data)) return false;
-    Entry = {Object, Place, Layout + Kind, Data};
+    MemberCacheEntry(Object, Place) = {Object, Place, Layout + Kind, Data};
     return true;
 }
 

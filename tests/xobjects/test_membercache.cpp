@@ -169,7 +169,12 @@ TEST(MemberSteps, LeaveWhatTheirInstructionsLeaveLookedUpOrRemembered) {
             case 5: AppendOpName(Instruction, opGetObjectChild, Name); break;
             case 6: AppendOpName(Instruction, opSetObjectChild, Name); break;
             case 7: AppendOpOperatorName(Instruction, opUpdateObjectChild, uint8_t(Next(7)), Name); break;
-            default: AppendOpInt32(Instruction, opPushInt, Next(3) - 1); break;
+            default:
+                if (Next(3))
+                    AppendOpInt32(Instruction, opPushInt, Next(3) - 1);
+                else
+                    AppendOpFloat32(Instruction, opPushFloat, -1.5f);
+                break;
             }
             Instructions.push_back(Instruction);
         }
