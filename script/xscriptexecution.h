@@ -36,13 +36,17 @@
 // code it was made from and is checked against the function's code once in every Execute
 // that runs the function, so code changed between runs is decoded again.
 
-// The integer operations that combined steps may carry, in the order of their step kinds;
-// X(Form, Operation) for each. opShr2 is carried as opShr.
-#define X_INTEGER_OPERATIONS(X, Form)                                                                        \
+// The operations that combined steps may carry, in the order of their step kinds; X(Form,
+// Operation) for each. opShr2 is carried as opShr. The value operations cannot fault on
+// numbers, and the arithmetic ones are the first four of them; the integer operations add
+// the remainder, last, so that an operation's place is the same in every list.
+#define X_ARITHMETIC_OPERATIONS(X, Form)                                                                     \
     X(Form, opAdd)                                                                                           \
     X(Form, opSub)                                                                                           \
     X(Form, opMul)                                                                                           \
-    X(Form, opDiv)                                                                                           \
+    X(Form, opDiv)
+#define X_VALUE_OPERATIONS(X, Form)                                                                          \
+    X_ARITHMETIC_OPERATIONS(X, Form)                                                                         \
     X(Form, opAnd)                                                                                           \
     X(Form, opOr)                                                                                            \
     X(Form, opXor)                                                                                           \
@@ -53,6 +57,9 @@
     X(Form, opLessEqual)                                                                                     \
     X(Form, opGreater)                                                                                       \
     X(Form, opGreaterEqual)
+#define X_INTEGER_OPERATIONS(X, Form)                                                                        \
+    X_VALUE_OPERATIONS(X, Form)                                                                              \
+    X(Form, opMod)
 
 // The instructions, each a step kind of its own name.
 #define X_INSTRUCTION_STEPS(X)                                                                               \
@@ -109,14 +116,20 @@
     X(, Unknown) /* a byte that is not an instruction; Operation holds it */                                 \
     X(, End)     /* the end of the code, or operands running past it */                                      \
     X_INSTRUCTION_STEPS(X)                                                                                   \
-    X(, LoadReturn)                           /* opLoadVar x, opReturn */                                    \
-    X_INTEGER_OPERATIONS(X, LoadOperate_)     /* opLoadVar x, opPushInt k, op */                             \
-    X_INTEGER_OPERATIONS(X, LoadOperateJump_) /* the same, then opJumpIfFalse */                             \
-    X_INTEGER_OPERATIONS(X, LoadAssign_)      /* opLoadVar a, opLoadVar b, opSwap, op, opStoreVar c */       \
-    X_INTEGER_OPERATIONS(X, PushAssign_)      /* opPushInt k, opLoadVar b, opSwap, op, opStoreVar c */       \
-    X(, SelfValue)                            /* opPushSelf, opGetObjectValue n */                           \
-    X(, SelfChild)                            /* opPushSelf, opGetObjectChild n */                           \
-    X(, SelfSelfValue)                        /* opPushSelf, opPushSelf, opGetObjectValue n */
+    X(, LoadReturn)                              /* opLoadVar x, opReturn */                                 \
+    X(, LoadStore)                               /* opLoadVar a, opStoreVar c */                             \
+    X(, LoadEqualTextJump)                       /* opLoadVar x, opPushString t, opEqual, opJumpIfFalse */   \
+    X_INTEGER_OPERATIONS(X, LoadOperate_)        /* opLoadVar x, opPushInt k, op */                          \
+    X_INTEGER_OPERATIONS(X, LoadOperateJump_)    /* the same, then opJumpIfFalse */                          \
+    X_INTEGER_OPERATIONS(X, LoadAssign_)         /* opLoadVar a, opLoadVar b, opSwap, op, opStoreVar c */    \
+    X_INTEGER_OPERATIONS(X, PushAssign_)         /* opPushInt k, opLoadVar b, opSwap, op, opStoreVar c */    \
+    X_INTEGER_OPERATIONS(X, PushOperateJump_)    /* opPushInt k, op, opJumpIfFalse */                        \
+    X_ARITHMETIC_OPERATIONS(X, VariableOperate_) /* opLoadVar b, op on numbers */                            \
+    X_ARITHMETIC_OPERATIONS(X, LoadLoadOperate_) /* opLoadVar a, opLoadVar b, op on numbers */               \
+    X_ARITHMETIC_OPERATIONS(X, OperateStore_)    /* op, opStoreVar c */                                      \
+    X(, SelfValue)                               /* opPushSelf, opGetObjectValue n */                        \
+    X(, SelfChild)                               /* opPushSelf, opGetObjectChild n */                        \
+    X(, SelfSelfValue)                           /* opPushSelf, opPushSelf, opGetObjectValue n */
 
 #define X_STEP_ENUMERATOR(Form, Name) Form##Name,
 enum class TXStepKind : uint8_t { X_STEP_KINDS(X_STEP_ENUMERATOR) };
@@ -131,7 +144,7 @@ static_assert(StepKindCount <= 256, "a step kind fits in a byte");
 struct TXStep {
     TXStepKind Kind = TXStepKind::Unknown;
     // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
-    // index of its made value in the code's Constants.
+    // index of its made value in the code's Constants (LoadEqualTextJump: always).
     uint8_t Operation = 0;
     uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
@@ -141,7 +154,8 @@ struct TXStep {
     union {
         int32_t Length = 0; // names
         struct {
-            uint16_t SourceIndex, DestinationIndex; // combined assignments: the variables b and c
+            uint16_t SourceIndex,
+                DestinationIndex; // combined assignments: the variables b and c (LoadStore: c)
         } Assign;
     };
     const TXStep* Target = nullptr;   // jumps: the target's step; the end for targets outside the code
@@ -162,8 +176,8 @@ struct TXPreparedCode {
 
 namespace xscriptinterpreter {
 
-// The value operations whose integer form cannot fault, on two integers: what the operation
-// leaves in the left operand. False for the other instructions.
+// The value operations on two integers: what the operation leaves in the left operand. False
+// for the other instructions, and for a remainder that faults (see IntegerOperationFaults).
 XINLINE inline bool IntegerOperation(uint8_t Op, int32_t Left, int32_t Right, int32_t& Result) {
     switch (Op) {
     case opAdd: Result = IntegerAdd(Left, Right); return true;
@@ -182,8 +196,18 @@ XINLINE inline bool IntegerOperation(uint8_t Op, int32_t Left, int32_t Right, in
     case opLessEqual: Result = float(Left) <= float(Right); return true;
     case opGreater: Result = float(Left) > float(Right); return true;
     case opGreaterEqual: Result = float(Left) >= float(Right); return true;
+    case opMod:
+        if (IntegerDivisionFaults(Left, Right)) return false;
+        Result = Left % Right;
+        return true;
     default: return false;
     }
+}
+
+// Whether the integer operation Op faults on these operands (only the remainder can).
+template <uint8_t Op> XINLINE inline bool IntegerOperationFaults(int32_t Left, int32_t Right) {
+    if constexpr (Op == opMod) return IntegerDivisionFaults(Left, Right);
+    return false;
 }
 
 // The decoded form of Function's current code, checked once in the Execute numbered
@@ -205,16 +229,20 @@ const TXScriptText& UndefinedText();
 const TXScriptText& NilText();
 
 // Value moves without calls for the common case of two values without text.
-inline void CopyValue(TXScriptVariable& To, const TXScriptVariable& From) {
+XINLINE inline void CopyValue(TXScriptVariable& To, const TXScriptVariable& From) {
     if (To.text.Empty() && From.text.Empty()) {
         // Both texts are empty handles: the whole value copies as its bytes.
         std::memcpy(static_cast<void*>(&To), static_cast<const void*>(&From), sizeof(TXScriptVariable));
     } else {
-        To = From;
+        To.kind = From.kind;
+        To.text = From.text;
+        To.intValue = From.intValue;
+        To.floatValue = From.floatValue;
+        To.reference = From.reference;
     }
 }
 
-inline void SwapValues(TXScriptVariable& First, TXScriptVariable& Second) {
+XINLINE inline void SwapValues(TXScriptVariable& First, TXScriptVariable& Second) {
     if (First.text.Empty() && Second.text.Empty()) {
         std::swap(First.kind, Second.kind);
         std::swap(First.intValue, Second.intValue);
@@ -225,18 +253,18 @@ inline void SwapValues(TXScriptVariable& First, TXScriptVariable& Second) {
     }
 }
 
-inline void SetIntegerValue(TXScriptVariable& Value, int32_t Number) {
+XINLINE inline void SetIntegerValue(TXScriptVariable& Value, int32_t Number) {
     Value.kind = vkInteger;
     Value.intValue = Number;
     if (!Value.text.Empty()) Value.text.Clear();
 }
 
-inline void SetTextValue(TXScriptVariable& Value, const TXScriptText& Text) {
+XINLINE inline void SetTextValue(TXScriptVariable& Value, const TXScriptText& Text) {
     Value.kind = vkString;
     Value.text = Text;
 }
 
-inline void SetEmptyValue(TXScriptVariable& Value) {
+XINLINE inline void SetEmptyValue(TXScriptVariable& Value) {
     Value.kind = vkString;
     Value.text.Clear();
 }

@@ -126,6 +126,9 @@ XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, in
     const TXScriptVariable& Right = Slots[Sp];
     if (Left.kind == vkInteger && Right.kind == vkInteger) {
         Left.intValue = Operate<Op>(Left.intValue, Right.intValue);
+    } else if (Op == opEqual && Left.kind == vkString && Right.kind == vkString) {
+        // Two texts are equal when their characters are.
+        SetIntegerValue(Left, Left.text.View() == Right.text.View());
     } else if (float Number; FloatOperation<Op>(Left, Right, Number)) {
         Left.kind = vkFloat;
         Left.floatValue = Number;
@@ -149,6 +152,7 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, const TXScriptHost&
                                          int32_t& Sp) {
     int32_t Slot = OwnSlot(Host, FrameBase, Size, Step->Index);
     if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
+    if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
     int32_t Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
     int32_t First = Sp + 1;
     SetIntegerValue(Slots[First + 1], Step->Value);
@@ -176,11 +180,114 @@ XINLINE inline bool Assign(const TXStep* Step, const TXScriptHost& Host, TXScrip
     // b is read after the push: it must not be the pushed slot itself.
     int32_t First = Sp + 1;
     if (Source == First || Slots[Source].kind != vkInteger) return false;
+    if (IntegerOperationFaults<Op>(Slots[Source].intValue, Pushed)) return false;
     int32_t Number = Operate<Op>(Slots[Source].intValue, Pushed);
     SetIntegerValue(Slots[First], Number);
     SetIntegerValue(Slots[First + 1], Pushed);
     SetIntegerValue(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Number);
     return true;
+}
+
+// opPushInt k, op, opJumpIfFalse on an integer top: the step to go on with, or null.
+template <uint8_t Op>
+XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
+                                             int32_t& Sp) {
+    TXScriptVariable& Top = Slots[Sp];
+    if (Sp + 1 >= Size || Top.kind != vkInteger || IntegerOperationFaults<Op>(Top.intValue, Step->Value))
+        return nullptr;
+    int32_t Number = Operate<Op>(Top.intValue, Step->Value);
+    SetIntegerValue(Slots[Sp + 1], Step->Value);
+    Top.intValue = Number;
+    Sp = SlotBelow(Sp, Size);
+    return Number != 0 ? Step->NextStep : Step->Target;
+}
+
+XINLINE inline bool IsNumber(const TXScriptVariable& Value) {
+    return Value.kind == vkInteger || Value.kind == vkFloat;
+}
+
+// What an arithmetic operation leaves on two numbers, when it is an integer or a float made
+// on the spot (the other mixes go through the values' own operation).
+template <uint8_t Op>
+XINLINE inline bool OperateOnNumbers(const TXScriptVariable& Left, const TXScriptVariable& Right,
+                                     TXScriptKind& Kind, int32_t& Integer, float& Number) {
+    if (Left.kind == vkInteger && Right.kind == vkInteger) {
+        Kind = vkInteger;
+        Integer = Operate<Op>(Left.intValue, Right.intValue);
+        return true;
+    }
+    Kind = vkFloat;
+    return FloatOperation<Op>(Left, Right, Number);
+}
+
+// Value becomes a copy of From, a number (whose text is empty).
+XINLINE inline void CopyNumber(TXScriptVariable& Value, const TXScriptVariable& From) {
+    if (!Value.text.Empty()) Value.text.Clear();
+    std::memcpy(static_cast<void*>(&Value), static_cast<const void*>(&From), sizeof(TXScriptVariable));
+}
+
+// Value, a copy of a number, takes the result of OperateOnNumbers.
+XINLINE inline void SetNumberResult(TXScriptVariable& Value, TXScriptKind Kind, int32_t Integer,
+                                    float Number) {
+    Value.kind = Kind;
+    if (Kind == vkInteger)
+        Value.intValue = Integer;
+    else
+        Value.floatValue = Number;
+}
+
+// opLoadVar b, op with the top and b numbers, which no arithmetic faults on: false, with
+// nothing changed, for other values (or a push past the end of the stack).
+template <uint8_t Op>
+XINLINE inline bool VariableOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
+                                    int32_t Size, int32_t FrameBase, int32_t& Sp) {
+    const TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
+    if (Sp + 1 >= Size || !IsNumber(Slots[Sp]) || !IsNumber(Variable)) return false;
+    CopyNumber(Slots[Sp + 1], Variable);
+    Sp++;
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
+    return true;
+}
+
+// opLoadVar a, opLoadVar b, op with a and b numbers; as VariableOperate.
+template <uint8_t Op>
+XINLINE inline bool LoadLoadOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
+                                    int32_t Size, int32_t FrameBase, int32_t& Sp) {
+    int32_t FirstSlot = OwnSlot(Host, FrameBase, Size, Step->Index);
+    int32_t SecondSlot = OwnSlot(Host, FrameBase, Size, Step->Assign.SourceIndex);
+    int32_t Top = Sp + 1;
+    // b is read after a is pushed, as the single instructions read it.
+    if (Top + 1 >= Size || !IsNumber(Slots[FirstSlot]) || SecondSlot == Top || !IsNumber(Slots[SecondSlot]))
+        return false;
+    TXScriptKind Kind;
+    int32_t Integer = 0;
+    float Number = 0;
+    if (OperateOnNumbers<Op>(Slots[FirstSlot], Slots[SecondSlot], Kind, Integer, Number)) {
+        CopyNumber(Slots[Top], Slots[FirstSlot]);
+        CopyNumber(Slots[Top + 1], Slots[SecondSlot]);
+        SetNumberResult(Slots[Top], Kind, Integer, Number);
+        Sp = Top;
+        return true;
+    }
+    CopyNumber(Slots[Top], Slots[FirstSlot]);
+    CopyNumber(Slots[Top + 1], Slots[SecondSlot]);
+    Sp = Top + 1;
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
+    return true;
+}
+
+// op, opStoreVar c.
+template <uint8_t Op>
+XINLINE inline void OperateStore(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
+                                 int32_t Size, int32_t FrameBase, int32_t& Sp) {
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
+    const TXScriptVariable& Top = Slots[Sp];
+    TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)];
+    if (IsNumber(Top))
+        CopyNumber(Variable, Top);
+    else
+        CopyValue(Variable, Top);
+    Sp = SlotBelow(Sp, Size);
 }
 
 } // namespace
@@ -245,6 +352,16 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #define X_OPERATION(Op)                                                                                      \
     X_CASE(Op) : OperateOnTop<Op>(Host, Slots, Size, Sp);                                                    \
     X_NEXT()
+// The combined steps that carry the arithmetic operation Op.
+#define X_COMBINED_ARITHMETIC(Op)                                                                            \
+    X_CASE(VariableOperate_##Op)                                                                             \
+        : if (!VariableOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;                   \
+    X_NEXT();                                                                                                \
+    X_CASE(LoadLoadOperate_##Op)                                                                             \
+        : if (!LoadLoadOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;                   \
+    X_NEXT();                                                                                                \
+    X_CASE(OperateStore_##Op) : OperateStore<Op>(Step, Host, Slots, Size, FrameBase, Sp);                    \
+    X_NEXT()
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
     X_CASE(LoadOperate_##Op) : {                                                                             \
@@ -266,7 +383,17 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CASE(LoadAssign_##Op) : if (!Assign<Op, true>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;  \
     X_NEXT();                                                                                                \
     X_CASE(PushAssign_##Op) : if (!Assign<Op, false>(Step, Host, Slots, Size, FrameBase, Sp)) goto PushOnly; \
-    X_NEXT()
+    X_NEXT();                                                                                                \
+    X_CASE(PushOperateJump_##Op) : {                                                                         \
+        const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, Sp);                                     \
+        if (!Next) goto PushOnly;                                                                            \
+        if (--StepsLeft < 0) {                                                                               \
+            Sp = SlotAbove(Sp, Size);                                                                        \
+            X_SYNC();                                                                                        \
+            Fault("step budget spent");                                                                      \
+        }                                                                                                    \
+        X_GO(Next);                                                                                          \
+    }
 
     // A fault leaves by an exception; where it left is kept for the diagnostics. Taking it
     // from the loop's own state costs the steps nothing.
@@ -317,8 +444,15 @@ void TXExecution::Run(TXScriptVariable& Result) {
 
             X_CASE(opMod) : {
                 int32_t LeftSlot = SlotBelow(Sp, Size);
-                X_SYNC();
-                Slots[LeftSlot].Modulo(Slots[Sp]);
+                TXScriptVariable& Left = Slots[LeftSlot];
+                const TXScriptVariable& Right = Slots[Sp];
+                if (Left.kind == vkInteger && Right.kind == vkInteger &&
+                    !IntegerDivisionFaults(Left.intValue, Right.intValue)) {
+                    Left.intValue %= Right.intValue;
+                } else {
+                    X_SYNC();
+                    Left.Modulo(Right);
+                }
                 Sp = LeftSlot;
                 X_NEXT();
             }
@@ -344,6 +478,28 @@ void TXExecution::Run(TXScriptVariable& Result) {
             }
             X_CASE(opLoadVar) : PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
             X_NEXT();
+            X_CASE(LoadStore) : {
+                if (Sp + 1 >= Size) goto LoadOnly;
+                int32_t Top = Sp + 1;
+                CopyValue(Slots[Top], Slots[OwnSlot(Host, FrameBase, Size, Step->Index)]);
+                CopyValue(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Slots[Top]);
+                X_NEXT();
+            }
+            X_CASE(LoadEqualTextJump) : {
+                const TXScriptVariable& Variable = Slots[OwnSlot(Host, FrameBase, Size, Step->Index)];
+                if (Sp + 2 >= Size || Variable.kind != vkString) goto LoadOnly;
+                const TXScriptText& Text = Prepared->Constants[size_t(Step->Value)].text;
+                bool Same = Variable.text.View() == Text.View();
+                int32_t First = Sp + 1;
+                SetTextValue(Slots[First + 1], Text);
+                SetIntegerValue(Slots[First], Same);
+                if (--StepsLeft < 0) {
+                    Sp = First;
+                    X_SYNC();
+                    Fault("step budget spent");
+                }
+                X_GO(Same ? Step->NextStep : Step->Target);
+            }
             X_CASE(LoadReturn) : LoadOnly : {
                 PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
                 if (Step->Kind == TXStepKind::LoadReturn) goto EndWithTop;
@@ -369,6 +525,11 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_COMBINED(opLessEqual);
             X_COMBINED(opGreater);
             X_COMBINED(opGreaterEqual);
+            X_COMBINED(opMod);
+            X_COMBINED_ARITHMETIC(opAdd);
+            X_COMBINED_ARITHMETIC(opSub);
+            X_COMBINED_ARITHMETIC(opMul);
+            X_COMBINED_ARITHMETIC(opDiv);
 
             X_CASE(opRestoreVar) : {
                 X_SYNC();
@@ -616,6 +777,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_SPEND
 #undef X_OPERATION
 #undef X_COMBINED
+#undef X_COMBINED_ARITHMETIC
 #undef X_DISPATCH
 #undef X_CASE
 }

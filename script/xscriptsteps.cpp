@@ -43,6 +43,17 @@ int32_t JumpTarget(const TXInstruction& Instruction, size_t Length) {
                                                                            : int32_t(Length);
 }
 
+// Whether opPushString makes a text of these characters (not a number).
+bool IsTextConstant(std::string_view Characters) {
+    TXScriptVariable Made;
+    try {
+        Made.SetFromText(Characters, true);
+    } catch (const TXScriptFault&) {
+        return false;
+    }
+    return Made.kind == vkString;
+}
+
 // The step at Offset, where it ends (Next) and its jump target (the end of the code when it
 // has none). Combine allows the combined steps.
 TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& Next, int32_t& Target) {
@@ -100,13 +111,45 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
         }
         return Step;
     }
+    // The arithmetic operations, which combine on any values.
+    auto AnyValues = [](uint8_t Op) {
+        return Op == opAdd || Op == opSub || Op == opMul || Op == opDiv ? IntegerOperationIndex(Op) : -1;
+    };
+    if (AnyValues(First.Opcode) >= 0 && Decode(First.Next, Second) && Second.Opcode == opStoreVar &&
+        Second.Depth == 0) {
+        Step.Kind = CombinedKind(TXStepKind::OperateStore_opAdd, AnyValues(First.Opcode));
+        Step.Assign = {0, Second.Index};
+        Next = Second.Next;
+        return Step;
+    }
     bool Load = First.Opcode == opLoadVar, Push = First.Opcode == opPushInt;
     if ((!Load && !Push) || (Load && First.Depth != 0) || !Decode(First.Next, Second)) return Step;
     if (Load && Second.Opcode == opReturn) {
         Step.Kind = TXStepKind::LoadReturn;
         return Step;
     }
+    if (Load && Second.Opcode == opStoreVar && Second.Depth == 0) {
+        Step.Kind = TXStepKind::LoadStore;
+        Step.Assign = {0, Second.Index};
+        Next = Second.Next;
+        return Step;
+    }
     if (!Decode(Second.Next, Third)) return Step;
+    if (Load && Second.Opcode == opPushString && Third.Opcode == opEqual && Decode(Third.Next, Fourth) &&
+        Fourth.Opcode == opJumpIfFalse && IsTextConstant(Second.Name)) {
+        Step.Kind = TXStepKind::LoadEqualTextJump;
+        Step.Value = int32_t(Second.Name.data() - Code.data());
+        Step.Length = int32_t(Second.Name.size());
+        Target = JumpTarget(Fourth, Code.size());
+        Next = Fourth.Next;
+        return Step;
+    }
+    if (Push && IntegerOperationIndex(Second.Opcode) >= 0 && Third.Opcode == opJumpIfFalse) {
+        Step.Kind = CombinedKind(TXStepKind::PushOperateJump_opAdd, IntegerOperationIndex(Second.Opcode));
+        Target = JumpTarget(Third, Code.size());
+        Next = Third.Next;
+        return Step;
+    }
     int32_t Operation = IntegerOperationIndex(Third.Opcode);
     if (Load && Second.Opcode == opPushInt && Operation >= 0) {
         Step.Kind = CombinedKind(TXStepKind::LoadOperate_opAdd, Operation);
@@ -117,6 +160,17 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
             Target = JumpTarget(Fourth, Code.size());
             Next = Fourth.Next;
         }
+        return Step;
+    }
+    if (Load && Second.Opcode == opLoadVar && Second.Depth == 0 && AnyValues(Third.Opcode) >= 0) {
+        Step.Kind = CombinedKind(TXStepKind::LoadLoadOperate_opAdd, AnyValues(Third.Opcode));
+        Step.Assign = {Second.Index, 0};
+        Next = Third.Next;
+        return Step;
+    }
+    if (Load && AnyValues(Second.Opcode) >= 0) {
+        Step.Kind = CombinedKind(TXStepKind::VariableOperate_opAdd, AnyValues(Second.Opcode));
+        Next = Second.Next;
         return Step;
     }
     if (Second.Opcode != opLoadVar || Second.Depth != 0 || Third.Opcode != opSwap ||
@@ -194,7 +248,7 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
     }
     // Pushed texts, made into their values here (a text too long to be one faults when pushed).
     for (TXStep& Step : Steps) {
-        if (Step.Kind != TXStepKind::opPushString) continue;
+        if (Step.Kind != TXStepKind::opPushString && Step.Kind != TXStepKind::LoadEqualTextJump) continue;
         TXScriptVariable Constant;
         try {
             Constant.SetFromText(Source.substr(size_t(Step.Value), size_t(Step.Length)), true);

@@ -87,24 +87,6 @@ bool IsUnderflow(std::string_view Number) {
 
 // ---- TXScriptText ----
 
-TXScriptText& TXScriptText::operator=(const TXScriptText& Other) noexcept {
-    if (Buffer != Other.Buffer) {
-        Other.Retain();
-        Release();
-        Buffer = Other.Buffer;
-    }
-    return *this;
-}
-
-TXScriptText& TXScriptText::operator=(TXScriptText&& Other) noexcept {
-    if (this != &Other) {
-        Release();
-        Buffer = Other.Buffer;
-        Other.Buffer = nullptr;
-    }
-    return *this;
-}
-
 void TXScriptText::ReleaseShared() noexcept {
     if (Buffer->RefCount.fetch_sub(1, std::memory_order_acq_rel) == (SharedBit | 1)) FreeBuffer(Buffer);
 }
@@ -172,10 +154,6 @@ void TXScriptText::Append(std::string_view Text) {
     }
     Buffer->Length = static_cast<uint32_t>(NewLength);
     Buffer->Chars()[NewLength] = 0;
-}
-
-void TXScriptText::Clear() noexcept {
-    Release();
 }
 
 // ---- Name readers, arithmetic and text conversions ----

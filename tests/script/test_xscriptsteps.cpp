@@ -83,15 +83,15 @@ std::string RunOn(const std::string& Code, const std::vector<TXScriptVariable>& 
 }
 
 TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
-    const TXOpcode Operations[] = {opAdd,   opSub,       opMul,  opDiv,     opAnd,
-                                   opOr,    opXor,       opShl,  opShr,     opShr2,
-                                   opEqual, opLessEqual, opLess, opGreater, opGreaterEqual};
+    const TXOpcode Operations[] = {opAdd,  opSub,     opMul,          opDiv,  opAnd,   opOr,
+                                   opXor,  opShl,     opShr,          opShr2, opEqual, opLessEqual,
+                                   opLess, opGreater, opGreaterEqual, opMod};
     uint32_t Seed = 20240601;
     auto Next = [&Seed](uint32_t Range) {
         Seed = Seed * 1103515245u + 12345u;
         return int32_t((Seed >> 16) % Range);
     };
-    for (int32_t Case = 0; Case < 6000; Case++) {
+    for (int32_t Case = 0; Case < 11000; Case++) {
         int32_t Size = 1 + Next(6);
         std::vector<TXScriptVariable> Stack;
         for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
@@ -99,9 +99,12 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         // Without frames, or inside one whose variables start at or below the pointer.
         int32_t Frame = Next(2) ? -1 : Next(uint32_t(Pointer + 1));
         auto Slot = [&] { return Next(7); };
-        TXOpcode Op = Operations[Next(15)];
+        TXOpcode Op = Operations[Next(16)];
         int32_t Constant = Next(3) == 0 ? 0 : Next(9) - 4;
-        std::string LoadX, LoadB, PushK, StoreC, Swap, Operate, Jump, Tail, Return;
+        std::string LoadX, LoadB, PushK, StoreC, Swap, Operate, Jump, Tail, Return, PushText, Equal;
+        const char* Texts[] = {"AB", "12", "", "ABC"};
+        AppendOpName(PushText, opPushString, Texts[Next(4)]);
+        AppendOp(Equal, opEqual);
         AppendOpSlot(LoadX, opLoadVar, Slot(), 0);
         AppendOpSlot(LoadB, opLoadVar, Slot(), 0);
         AppendOpInt32(PushK, opPushInt, Constant);
@@ -112,7 +115,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOpInt32(Tail, opPushInt, 111);
         AppendOp(Return, opReturn);
         TSequence Sequence;
-        switch (Next(5)) {
+        switch (Next(11)) {
         case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
         case 1:
             Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
@@ -120,6 +123,18 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
             break;
         case 2: Sequence.Instructions = {LoadX, LoadB, Swap, Operate, StoreC}; break;
         case 3: Sequence.Instructions = {PushK, LoadB, Swap, Operate, StoreC}; break;
+        case 4:
+            Sequence.Instructions = {LoadX, Swap, PushK, Operate, Jump, Tail};
+            Sequence.JumpAt = 4;
+            break;
+        case 5: Sequence.Instructions = {LoadX, StoreC}; break;
+        case 7: Sequence.Instructions = {LoadX, LoadB, Operate}; break;
+        case 8: Sequence.Instructions = {PushK, LoadX, Operate}; break;
+        case 9: Sequence.Instructions = {LoadX, Swap, Operate, StoreC}; break;
+        case 6:
+            Sequence.Instructions = {LoadX, PushText, Equal, Jump, Tail};
+            Sequence.JumpAt = 3;
+            break;
         default: Sequence.Instructions = {LoadX, Return, Tail}; break;
         }
         std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
@@ -131,24 +146,29 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
 // A compare-and-jump step spends the jump's step only when it runs combined, and a spent
 // budget faults at the jump with its condition on top, as the single jump does.
 TEST(CombinedSteps, SpendTheStepBudgetAsTheirInstructionsDo) {
-    std::string LoadX, PushK, Less, Jump, Tail;
+    std::string LoadX, PushK, Less, Jump, Tail, Swap;
     AppendOpSlot(LoadX, opLoadVar, 0, 0);
     AppendOpInt32(PushK, opPushInt, 1);
     AppendOp(Less, opLess);
     AppendOpInt32(Tail, opPushInt, 111);
-    TSequence Sequence;
-    Sequence.Instructions = {LoadX, PushK, Less, Jump, Tail};
-    Sequence.JumpAt = 3;
-    std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
-    for (const TXScriptVariable& X : {TXScriptVariable::FromInteger(0), TXScriptVariable::FromText("0")})
-        for (int64_t Budget : {0, 1}) {
-            std::vector<TXScriptVariable> Stack(4, X);
-            SetScriptStepBudget(Budget);
-            std::string CombinedState = RunOn(Combined, Stack, 1, -1);
-            std::string SingleState = RunOn(Single, Stack, 1, -1);
-            SetScriptStepBudget(-1);
-            EXPECT_EQ(CombinedState, SingleState) << Describe(X) << ", budget " << Budget;
-        }
+    AppendOp(Swap, opSwap);
+    std::string PushText, Equal;
+    AppendOpName(PushText, opPushString, "A");
+    AppendOp(Equal, opEqual);
+    // Loaded and compared; pushed and compared with the top; loaded and compared with a text.
+    TSequence Loaded{{LoadX, PushK, Less, Jump, Tail}, 3}, Pushed{{LoadX, Swap, PushK, Less, Jump, Tail}, 4},
+        Text{{LoadX, PushText, Equal, Jump, Tail}, 3};
+    for (const TSequence& Sequence : {Loaded, Pushed, Text})
+        for (const TXScriptVariable& X : {TXScriptVariable::FromInteger(0), TXScriptVariable::FromText("0")})
+            for (int64_t Budget : {0, 1}) {
+                std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
+                std::vector<TXScriptVariable> Stack(4, X);
+                SetScriptStepBudget(Budget);
+                std::string CombinedState = RunOn(Combined, Stack, 1, -1);
+                std::string SingleState = RunOn(Single, Stack, 1, -1);
+                SetScriptStepBudget(-1);
+                EXPECT_EQ(CombinedState, SingleState) << Describe(X) << ", budget " << Budget;
+            }
 }
 
 TEST(CombinedSteps, ChangedCodeIsDecodedAgain) {
