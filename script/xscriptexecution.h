@@ -61,6 +61,46 @@
     X_VALUE_OPERATIONS(X, Form)                                                                              \
     X(Form, opMod)
 
+// Two arithmetic operations, as Y(Outer, Inner), the outer one first in the order of
+// X_ARITHMETIC_OPERATIONS: the kinds of d = a Outer (b Inner c) on numbers.
+// clang-format off
+#define X_ARITHMETIC_PAIRS(Y) \
+    Y(opAdd, opAdd) \
+    Y(opAdd, opSub) \
+    Y(opAdd, opMul) \
+    Y(opAdd, opDiv) \
+    Y(opSub, opAdd) \
+    Y(opSub, opSub) \
+    Y(opSub, opMul) \
+    Y(opSub, opDiv) \
+    Y(opMul, opAdd) \
+    Y(opMul, opSub) \
+    Y(opMul, opMul) \
+    Y(opMul, opDiv) \
+    Y(opDiv, opAdd) \
+    Y(opDiv, opSub) \
+    Y(opDiv, opMul) \
+    Y(opDiv, opDiv)
+// The same sixteen as step kinds, in the same order.
+#define X_ARITHMETIC_PAIR_KINDS(X) \
+    X(ArithmeticStore_, opAdd_opAdd) \
+    X(ArithmeticStore_, opAdd_opSub) \
+    X(ArithmeticStore_, opAdd_opMul) \
+    X(ArithmeticStore_, opAdd_opDiv) \
+    X(ArithmeticStore_, opSub_opAdd) \
+    X(ArithmeticStore_, opSub_opSub) \
+    X(ArithmeticStore_, opSub_opMul) \
+    X(ArithmeticStore_, opSub_opDiv) \
+    X(ArithmeticStore_, opMul_opAdd) \
+    X(ArithmeticStore_, opMul_opSub) \
+    X(ArithmeticStore_, opMul_opMul) \
+    X(ArithmeticStore_, opMul_opDiv) \
+    X(ArithmeticStore_, opDiv_opAdd) \
+    X(ArithmeticStore_, opDiv_opSub) \
+    X(ArithmeticStore_, opDiv_opMul) \
+    X(ArithmeticStore_, opDiv_opDiv)
+// clang-format on
+
 // The instructions, each a step kind of its own name.
 #define X_INSTRUCTION_STEPS(X)                                                                               \
     X(, opReturn)                                                                                            \
@@ -127,6 +167,7 @@
     X_ARITHMETIC_OPERATIONS(X, VariableOperate_) /* opLoadVar b, op on numbers */                            \
     X_ARITHMETIC_OPERATIONS(X, LoadLoadOperate_) /* opLoadVar a, opLoadVar b, op on numbers */               \
     X_ARITHMETIC_OPERATIONS(X, OperateStore_)    /* op, opStoreVar c */                                      \
+    X_ARITHMETIC_PAIR_KINDS(X)                   /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */   \
     X(, SelfValue)                               /* opPushSelf, opGetObjectValue n */                        \
     X(, SelfChild)                               /* opPushSelf, opGetObjectChild n */                        \
     X(, SelfSelfValue)                           /* opPushSelf, opPushSelf, opGetObjectValue n */
@@ -160,8 +201,13 @@ struct TXStep {
     };
     const TXStep* Target = nullptr;   // jumps: the target's step; the end for targets outside the code
     const TXStep* NextStep = nullptr; // the step that follows
+    const void* Handler = nullptr;    // where the run loop handles the kind (with computed goto)
 };
-static_assert(sizeof(TXStep) == 16 + 2 * sizeof(void*), "steps stay small");
+static_assert(sizeof(TXStep) == 16 + 3 * sizeof(void*), "steps stay small");
+
+// The run loop's handler of each step kind, by kind, once it has run (null where it
+// dispatches with a switch); decoding writes each step's handler from it.
+extern std::atomic<const void* const*> StepHandlers;
 
 struct TXPreparedCode {
     std::string Source;                // the code the steps were made from

@@ -276,6 +276,62 @@ XINLINE inline bool LoadLoadOperate(const TXStep* Step, TXScriptHost& Host, TXSc
     return true;
 }
 
+// A number's kind and payload.
+struct TXNumber {
+    TXScriptKind Kind;
+    int32_t Integer;
+    float Float;
+};
+
+XINLINE inline TXNumber NumberOf(const TXScriptVariable& Value) {
+    return {Value.kind, Value.intValue, Value.floatValue};
+}
+
+// OperateOnNumbers on two numbers apart from their values.
+template <uint8_t Op>
+XINLINE inline bool OperateNumbers(const TXNumber& Left, const TXNumber& Right, TXNumber& Out) {
+    if (Left.Kind == vkInteger && Right.Kind == vkInteger) {
+        Out = {vkInteger, Operate<Op>(Left.Integer, Right.Integer), 0};
+        return true;
+    }
+    bool RightFloat = Right.Kind == vkFloat;
+    if (!RightFloat && !(Op == opAdd && Left.Kind == vkFloat)) return false;
+    float LeftNumber = Left.Kind == vkFloat ? Left.Float : float(Left.Integer);
+    float RightNumber = RightFloat ? Right.Float : float(Right.Integer);
+    Out.Kind = vkFloat;
+    if constexpr (Op == opAdd) Out.Float = LeftNumber + RightNumber;
+    if constexpr (Op == opSub) Out.Float = LeftNumber - RightNumber;
+    if constexpr (Op == opMul) Out.Float = LeftNumber * RightNumber;
+    if constexpr (Op == opDiv) Out.Float = LeftNumber / RightNumber;
+    return true;
+}
+
+// opLoadVar a, b, c, Inner, Outer, opStoreVar d: d = a Outer (b Inner c) on three numbers
+// whose results are made on the spot; false, with nothing changed, otherwise (or when b or c
+// lies where an earlier push of the sequence goes).
+template <uint8_t Outer, uint8_t Inner>
+XINLINE inline bool ArithmeticStore(const TXStep* Step, const TXScriptHost& Host, TXScriptVariable* Slots,
+                                    int32_t Size, int32_t FrameBase, int32_t Sp) {
+    int32_t Top = Sp + 1;
+    int32_t A = OwnSlot(Host, FrameBase, Size, Step->Index);
+    int32_t B = OwnSlot(Host, FrameBase, Size, Step->Assign.SourceIndex);
+    int32_t C = OwnSlot(Host, FrameBase, Size, uint16_t(Step->Value));
+    if (Top + 2 >= Size || B == Top || C == Top || C == Top + 1) return false;
+    if (!IsNumber(Slots[A]) || !IsNumber(Slots[B]) || !IsNumber(Slots[C])) return false;
+    TXNumber First, Second;
+    if (!OperateNumbers<Inner>(NumberOf(Slots[B]), NumberOf(Slots[C]), First) ||
+        !OperateNumbers<Outer>(NumberOf(Slots[A]), First, Second))
+        return false;
+    // The pushes, each read after the one before was written, then the results.
+    CopyNumber(Slots[Top], Slots[A]);
+    CopyNumber(Slots[Top + 1], Slots[B]);
+    CopyNumber(Slots[Top + 2], Slots[C]);
+    SetNumberResult(Slots[Top + 1], First.Kind, First.Integer, First.Float);
+    SetNumberResult(Slots[Top], Second.Kind, Second.Integer, Second.Float);
+    CopyNumber(Slots[OwnSlot(Host, FrameBase, Size, Step->Assign.DestinationIndex)], Slots[Top]);
+    return true;
+}
+
 // op, opStoreVar c.
 template <uint8_t Op>
 XINLINE inline void OperateStore(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
@@ -299,7 +355,10 @@ void TXExecution::Run(TXScriptVariable& Result) {
     static const void* const Handlers[] = {X_STEP_KINDS(X_HANDLER_ADDRESS)};
 #undef X_HANDLER_ADDRESS
     static_assert(std::size(Handlers) == size_t(StepKindCount), "one handler for each step kind");
-#define X_DISPATCH() goto* Handlers[size_t(Step->Kind)]
+    // Decoded steps carry their handler's address.
+    if (!StepHandlers.load(std::memory_order_relaxed))
+        StepHandlers.store(Handlers, std::memory_order_release);
+#define X_DISPATCH() goto * Step->Handler
 #define X_CASE(Name) Name
 #else
 #define X_DISPATCH() goto Dispatch
@@ -362,6 +421,11 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_NEXT();                                                                                                \
     X_CASE(OperateStore_##Op) : OperateStore<Op>(Step, Host, Slots, Size, FrameBase, Sp);                    \
     X_NEXT()
+// d = a Outer (b Inner c).
+#define X_ARITHMETIC_STORE(Outer, Inner)                                                                     \
+    X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \
+        : if (!ArithmeticStore<Outer, Inner>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;         \
+    X_NEXT();
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
     X_CASE(LoadOperate_##Op) : {                                                                             \
@@ -530,6 +594,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_COMBINED_ARITHMETIC(opSub);
             X_COMBINED_ARITHMETIC(opMul);
             X_COMBINED_ARITHMETIC(opDiv);
+            X_ARITHMETIC_PAIRS(X_ARITHMETIC_STORE)
 
             X_CASE(opRestoreVar) : {
                 X_SYNC();
@@ -777,6 +842,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_SPEND
 #undef X_OPERATION
 #undef X_COMBINED
+#undef X_ARITHMETIC_STORE
 #undef X_COMBINED_ARITHMETIC
 #undef X_DISPATCH
 #undef X_CASE

@@ -8,6 +8,8 @@
 // Decoding a function's code into steps, combining common sequences of integer work, and
 // the cache that keeps the decoded form beside each function.
 
+std::atomic<const void* const*> StepHandlers{nullptr};
+
 namespace xscriptinterpreter {
 namespace {
 
@@ -162,6 +164,18 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
         }
         return Step;
     }
+    TXInstruction Sixth;
+    if (Load && Second.Opcode == opLoadVar && Second.Depth == 0 && Third.Opcode == opLoadVar &&
+        Third.Depth == 0 && Decode(Third.Next, Fourth) && AnyValues(Fourth.Opcode) >= 0 &&
+        Decode(Fourth.Next, Fifth) && AnyValues(Fifth.Opcode) >= 0 && Decode(Fifth.Next, Sixth) &&
+        Sixth.Opcode == opStoreVar && Sixth.Depth == 0) {
+        Step.Kind = TXStepKind(uint8_t(TXStepKind::ArithmeticStore_opAdd_opAdd) +
+                               4 * AnyValues(Fifth.Opcode) + AnyValues(Fourth.Opcode));
+        Step.Assign = {Second.Index, Sixth.Index};
+        Step.Value = Third.Index;
+        Next = Sixth.Next;
+        return Step;
+    }
     if (Load && Second.Opcode == opLoadVar && Second.Depth == 0 && AnyValues(Third.Opcode) >= 0) {
         Step.Kind = CombinedKind(TXStepKind::LoadLoadOperate_opAdd, AnyValues(Third.Opcode));
         Step.Assign = {Second.Index, 0};
@@ -261,6 +275,8 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
         Step.Value = int32_t(Prepared->Constants.size());
         Prepared->Constants.push_back(std::move(Constant));
     }
+    if (const void* const* Handlers = StepHandlers.load(std::memory_order_acquire))
+        for (TXStep& Step : Steps) Step.Handler = Handlers[size_t(Step.Kind)];
     Prepared->Offsets.assign(Starts.begin(), Starts.end());
     Prepared->Offsets.push_back(Length);
     return Prepared.release();

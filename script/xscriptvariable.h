@@ -9,14 +9,6 @@
 
 // The one value type of the script language, its conversions and its operators.
 
-// Handle moves that must melt into the interpreter's loop (not in the coverage tree, where
-// each copy would count the branches again).
-#if defined(__GNUC__) && !defined(XSCRIPT_COVERAGE)
-#define XTEXT_INLINE __attribute__((always_inline))
-#else
-#define XTEXT_INLINE
-#endif
-
 class TXObject;
 class TXScriptObjectFunction;
 
@@ -48,7 +40,7 @@ public:
     TXScriptText(TXScriptText&& Other) noexcept : Buffer(Other.Buffer) { Other.Buffer = nullptr; }
     ~TXScriptText() { Release(); }
 
-    XTEXT_INLINE TXScriptText& operator=(const TXScriptText& Other) noexcept {
+    TXScriptText& operator=(const TXScriptText& Other) noexcept {
         if (Buffer != Other.Buffer) {
             Other.Retain();
             Release();
@@ -81,7 +73,7 @@ public:
     // Text may view this handle's own characters.
     void Assign(std::string_view Text);
     void Append(std::string_view Text);
-    XTEXT_INLINE void Clear() noexcept { Release(); }
+    void Clear() noexcept { Release(); }
 
     // Number of handles sharing the buffer; 0 for the empty text.
     uint32_t ShareCount() const {
@@ -109,7 +101,7 @@ private:
         char* Chars() { return reinterpret_cast<char*>(this + 1); }
     };
 
-    XTEXT_INLINE void Retain() const noexcept {
+    void Retain() const noexcept {
         if (!Buffer) return;
         uint32_t Count = Buffer->RefCount.load(std::memory_order_relaxed);
         if (Count & SharedBit) [[unlikely]]
@@ -117,7 +109,7 @@ private:
         else
             Buffer->RefCount.store(Count + 1, std::memory_order_relaxed);
     }
-    XTEXT_INLINE void Release() noexcept {
+    void Release() noexcept {
         if (!Buffer) return;
         uint32_t Count = Buffer->RefCount.load(std::memory_order_relaxed);
         if (Count & SharedBit) [[unlikely]]

@@ -91,7 +91,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         Seed = Seed * 1103515245u + 12345u;
         return int32_t((Seed >> 16) % Range);
     };
-    for (int32_t Case = 0; Case < 11000; Case++) {
+    for (int32_t Case = 0; Case < 12000; Case++) {
         int32_t Size = 1 + Next(6);
         std::vector<TXScriptVariable> Stack;
         for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
@@ -115,7 +115,13 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOpInt32(Tail, opPushInt, 111);
         AppendOp(Return, opReturn);
         TSequence Sequence;
-        switch (Next(11)) {
+        // Two arithmetic operations, now and then another.
+        const TXOpcode Arithmetic[] = {opAdd, opSub, opMul, opDiv};
+        std::string LoadC, OperateInner, OperateOuter;
+        AppendOpSlot(LoadC, opLoadVar, Slot(), 0);
+        AppendOp(OperateInner, Next(8) ? Arithmetic[Next(4)] : Op);
+        AppendOp(OperateOuter, Next(8) ? Arithmetic[Next(4)] : Op);
+        switch (Next(12)) {
         case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
         case 1:
             Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
@@ -131,6 +137,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         case 7: Sequence.Instructions = {LoadX, LoadB, Operate}; break;
         case 8: Sequence.Instructions = {PushK, LoadX, Operate}; break;
         case 9: Sequence.Instructions = {LoadX, Swap, Operate, StoreC}; break;
+        case 10: Sequence.Instructions = {LoadX, LoadB, LoadC, OperateInner, OperateOuter, StoreC}; break;
         case 6:
             Sequence.Instructions = {LoadX, PushText, Equal, Jump, Tail};
             Sequence.JumpAt = 3;

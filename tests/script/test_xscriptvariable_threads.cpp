@@ -32,7 +32,7 @@ TEST(ScriptValueSharing, CopiesOnManyThreadsShareOneTextSafely) {
 // constants, and the texts it builds from them stay its own.
 TEST(ScriptValueSharing, OneFunctionRunsOnManyThreadsWithItsTextConstants) {
     TCompiled Compiled = CompileScript("VAR W = \"LEFT\"; VAR N = 0;\n"
-                                       "FOR (VAR I = 0; I < 2000; I += 1) {\n"
+                                       "FOR (VAR I = 0; I < 20000; I += 1) {\n"
                                        "  IF (W == \"LEFT\") W = \"RIGHT\"; ELSE W = \"LEFT\";\n"
                                        "  IF (W == \"RIGHT\") N += 1;\n"
                                        "}\n"
@@ -48,7 +48,7 @@ TEST(ScriptValueSharing, OneFunctionRunsOnManyThreadsWithItsTextConstants) {
             Results[Worker] = Result.text.ToString();
         });
     for (auto& Worker : Workers) Worker.join();
-    for (const std::string& Result : Results) EXPECT_EQ(Result, "LEFT1000");
+    for (const std::string& Result : Results) EXPECT_EQ(Result, "LEFT10000");
 }
 
 } // namespace
