@@ -167,7 +167,10 @@
     X_ARITHMETIC_OPERATIONS(X, VariableOperate_) /* opLoadVar b, op on numbers */                            \
     X_ARITHMETIC_OPERATIONS(X, LoadLoadOperate_) /* opLoadVar a, opLoadVar b, op on numbers */               \
     X_ARITHMETIC_OPERATIONS(X, OperateStore_)    /* op, opStoreVar c */                                      \
-    X_ARITHMETIC_PAIR_KINDS(X)                   /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */
+    X_ARITHMETIC_PAIR_KINDS(X)                   /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */   \
+    X(, SelfValue)                               /* opPushSelf, opGetObjectValue n */                        \
+    X(, SelfChild)                               /* opPushSelf, opGetObjectChild n */                        \
+    X(, SelfSelfValue)                           /* opPushSelf, opPushSelf, opGetObjectValue n */
 
 #define X_STEP_ENUMERATOR(Form, Name) Form##Name,
 enum class TXStepKind : uint8_t { X_STEP_KINDS(X_STEP_ENUMERATOR) };
@@ -350,15 +353,25 @@ XINLINE inline void SetEmptyValue(TXScriptVariable& Value) {
     if (!Value.text.Empty()) Value.text.Clear();
 }
 
+// opPushString's value made beforehand, with the effects SetFromText has on the slot.
+XINLINE inline void PushConstant(TXScriptVariable& Slot, const TXScriptVariable& Constant) {
+    switch (Constant.kind) {
+    case vkInteger: SetIntegerValue(Slot, Constant.intValue); break;
+    case vkFloat: Slot.SetFloat(Constant.floatValue); break;
+    default: SetTextValue(Slot, Constant.text); break;
+    }
+}
+
 // ---- Object members ----
 
-// opGetObjectChild and opGetObjectValue on the target Target, which becomes the result.
-void GetObjectChild(TXScriptVariable& Target, std::string_view Name);
-void GetObjectValue(TXScriptVariable& Target, std::string_view Name);
+// opGetObjectChild and opGetObjectValue on the target Target, which becomes the result; Place
+// is the step of the instruction, which names the member Name.
+void GetObjectChild(TXScriptVariable& Target, const TXStep* Place, std::string_view Name);
+void GetObjectValue(TXScriptVariable& Target, const TXStep* Place, std::string_view Name);
 // Stores Value into property Name of the object Target by the update operator (uoAssign for
 // a plain store); false when Target is not an object.
-bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, const TXScriptVariable& Value,
-                       uint8_t Operator);
+bool UpdateObjectChild(const TXScriptVariable& Target, const TXStep* Place, std::string_view Name,
+                       const TXScriptVariable& Value, uint8_t Operator);
 
 // ---- One execution ----
 
@@ -439,5 +452,23 @@ private:
 [[gnu::noinline]] void ReportCallMethod();
 [[gnu::noinline]] [[noreturn]] void Fault(const char* Why);
 [[gnu::noinline, gnu::cold]] [[noreturn]] void StackOverflow(TXScriptHost& Host, int32_t Sp);
+
+// ---- Stack slots ----
+
+XINLINE inline int32_t SlotAbove(int32_t Slot, int32_t Size) {
+    return Slot + 1 == Size ? 0 : Slot + 1;
+}
+
+XINLINE inline int32_t SlotBelow(int32_t Slot, int32_t Size) {
+    return (Slot == 0 ? Size : Slot) - 1;
+}
+
+// The slot a push fills. A run's values lie from slot 0 up to the top, so a top moving past
+// the last slot would overwrite the oldest of them: that is a stack overflow instead.
+XINLINE inline int32_t PushSlot(TXScriptHost& Host, int32_t Sp, int32_t Size) {
+    if (Sp + 1 >= Size) [[unlikely]]
+        StackOverflow(Host, Sp);
+    return Sp + 1;
+}
 
 } // namespace xscriptinterpreter

@@ -1,4 +1,4 @@
-#include "xscriptexecution.h"
+#include "xscriptmembers.h"
 
 #include <algorithm>
 #include <bit>
@@ -32,22 +32,6 @@ constinit thread_local int32_t NativeDepth = 0;
 constinit thread_local int64_t StepsLeft = INT64_MAX;
 
 namespace {
-
-XINLINE inline int32_t SlotAbove(int32_t Slot, int32_t Size) {
-    return Slot + 1 == Size ? 0 : Slot + 1;
-}
-
-XINLINE inline int32_t SlotBelow(int32_t Slot, int32_t Size) {
-    return (Slot == 0 ? Size : Slot) - 1;
-}
-
-// The slot a push fills. A run's values lie from slot 0 up to the top, so a top moving past
-// the last slot would overwrite the oldest of them: that is a stack overflow instead.
-XINLINE inline int32_t PushSlot(TXScriptHost& Host, int32_t Sp, int32_t Size) {
-    if (Sp + 1 >= Size) [[unlikely]]
-        StackOverflow(Host, Sp);
-    return Sp + 1;
-}
 
 [[gnu::noinline]] void ValueOperation(uint8_t Op, TXScriptVariable& Left, const TXScriptVariable& Right) {
     switch (Op) {
@@ -158,15 +142,6 @@ XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, in
         ValueOperation(Op, Left, Right);
     }
     Sp = LeftSlot;
-}
-
-// opPushString's value made beforehand, with the effects SetFromText has on the slot.
-XINLINE inline void PushConstant(TXScriptVariable& Slot, const TXScriptVariable& Constant) {
-    switch (Constant.kind) {
-    case vkInteger: SetIntegerValue(Slot, Constant.intValue); break;
-    case vkFloat: Slot.SetFloat(Constant.floatValue); break;
-    default: SetTextValue(Slot, Constant.text); break;
-    }
 }
 
 // Combined steps. Each does what its instructions would do, down to the two slots above the
@@ -711,29 +686,50 @@ void TXExecution::Run(TXScriptVariable& Result) {
             else
                 Slots[Sp].SetFromText(X_NAME(), true);
             X_NEXT();
-            X_CASE(opGetObjectChild) : X_SYNC();
-            GetObjectChild(Slots[Sp], X_NAME());
+            X_CASE(opGetObjectChild) : if (!FollowRememberedChild(Slots[Sp], Step)) {
+                X_SYNC();
+                GetObjectChild(Slots[Sp], Step, X_NAME());
+            }
             X_NEXT();
-            X_CASE(opGetObjectValue) : X_SYNC();
-            GetObjectValue(Slots[Sp], X_NAME());
+            X_CASE(opGetObjectValue) : if (!ReadRememberedNumber(Slots[Sp], Step)) {
+                X_SYNC();
+                GetObjectValue(Slots[Sp], Step, X_NAME());
+            }
             X_NEXT();
             X_CASE(opCallMethod) : ReportCallMethod();
             X_NEXT();
-            X_CASE(opSetObjectChild) : X_CASE(opUpdateObjectChild) : {
-                const TXScriptVariable& Value = Slots[Sp];
-                Sp = SlotBelow(Sp, Size);
-                X_SYNC();
-                uint8_t Operator =
-                    Step->Kind == TXStepKind::opUpdateObjectChild ? Step->Operation : uint8_t(uoAssign);
-                if (UpdateObjectChild(Slots[Sp], X_NAME(), Value, Operator)) Sp = SlotBelow(Sp, Size);
-                X_NEXT();
-            }
+            X_CASE(opSetObjectChild) : if (StoreRememberedNumber(Slots, Size, Sp, Step, uoAssign)) X_NEXT();
+            goto StoreMember;
+            X_CASE(opUpdateObjectChild)
+                : if (StoreRememberedNumber(Slots, Size, Sp, Step, Step->Operation)) X_NEXT();
+        StoreMember : {
+            const TXScriptVariable& Value = Slots[Sp];
+            Sp = SlotBelow(Sp, Size);
+            uint8_t Operator =
+                Step->Kind == TXStepKind::opUpdateObjectChild ? Step->Operation : uint8_t(uoAssign);
+            X_SYNC();
+            if (UpdateObjectChild(Slots[Sp], Step, X_NAME(), Value, Operator)) Sp = SlotBelow(Sp, Size);
+            X_NEXT();
+        }
             X_CASE(opPushSelf) : {
                 int32_t Next = PushSlot(Host, Sp, Size);
-                Slots[Next].SetObject(Host.Owner);
+                SetObjectValue(Slots[Next], Host.Owner);
                 Sp = Next;
                 X_NEXT();
             }
+            // The member's own step (the next) goes on when the member is not remembered.
+            X_CASE(SelfValue)
+                : if (PushRememberedMember<true, false>(Host, Slots, Size, Sp, Step + 1)) X_NEXT();
+            goto SelfOnly;
+            X_CASE(SelfSelfValue)
+                : if (PushRememberedMember<true, true>(Host, Slots, Size, Sp, Step + 2)) X_NEXT();
+            goto SelfOnly;
+            X_CASE(SelfChild)
+                : if (PushRememberedMember<false, false>(Host, Slots, Size, Sp, Step + 1)) X_NEXT();
+        SelfOnly:
+            Sp = PushSlot(Host, Sp, Size);
+            SetObjectValue(Slots[Sp], Host.Owner);
+            X_GO(Step + 1);
             X_CASE(opPushFunction) : {
                 X_SYNC();
                 TXScriptObjectFunction* Outer = Prepared->Function;

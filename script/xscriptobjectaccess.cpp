@@ -1,4 +1,4 @@
-#include "xscriptexecution.h"
+#include "xscriptmembers.h"
 
 #include "xlogging.h"
 
@@ -26,43 +26,33 @@ inline std::string_view MemberName(std::string_view Name) {
     return Name.size() > MemberNameLength ? Name.substr(0, MemberNameLength) : Name;
 }
 
-// Member look-ups of the run loop, remembered per thread by object and by the name's place in
-// the code (the decoded code keeps its text until its function goes), as long as no property
-// was added or removed, no object went and no code was freed since.
+} // namespace
+
+namespace xscriptinterpreter {
+
 std::atomic<uint64_t> PropertyLayout{0};
+constinit thread_local TXMemberCacheEntry MemberCache[MemberCacheSize];
 
-struct TMemberCacheEntry {
-    TXObject* Object = nullptr;
-    const char* Name = nullptr;
-    size_t Length = 0;
-    uint64_t Layout = 0;
-    void* Data = nullptr;
-    uint8_t Kind = 0;
-};
-constexpr size_t MemberCacheSize = 256;
-constinit thread_local TMemberCacheEntry MemberCache[MemberCacheSize];
+namespace {
 
-inline TMemberCacheEntry& MemberCacheEntry(const TXObject* Object, const char* Name) {
-    auto Key = reinterpret_cast<uintptr_t>(Object) ^ (reinterpret_cast<uintptr_t>(Name) * 0x9E3779B1u);
-    return MemberCache[(Key ^ (Key >> 11)) % MemberCacheSize];
-}
-
-// FindObjectProperty for a name that lies in decoded code.
-inline bool FindMember(TXObject* Object, std::string_view Name, uint8_t& Kind, void*& Data) {
-    uint64_t Layout = PropertyLayout.load(std::memory_order_acquire);
-    TMemberCacheEntry& Entry = MemberCacheEntry(Object, Name.data());
-    if (Entry.Object == Object && Entry.Name == Name.data() && Entry.Length == Name.size() &&
-        Entry.Layout == Layout) [[likely]] {
-        Kind = Entry.Kind;
-        Data = Entry.Data;
+// FindObjectProperty for the member that Place names, remembered for the quick forms.
+inline bool FindMember(TXObject* Object, const TXStep* Place, std::string_view Name, uint8_t& Kind,
+                       void*& Data) {
+    uint64_t Layout;
+    const TXMemberCacheEntry* Entry = RememberedMember(Object, Place, Layout);
+    if (Entry && Entry->Tag - Layout < LayoutStep) {
+        Kind = uint8_t(Entry->Tag - Layout);
+        Data = Entry->Data;
         return true;
     }
-    if (!FindObjectProperty(Object, Name, Kind, Data)) return false;
-    Entry = {Object, Name.data(), Name.size(), Layout, Data, Kind};
+    if (!FindObjectProperty(Object, MemberName(Name), Kind, Data)) return false;
+    MemberCacheEntry(Object, Place) = {Object, Place, Layout + Kind, Data};
     return true;
 }
 
 } // namespace
+
+} // namespace xscriptinterpreter
 
 void SetPropertyFinder(TXPropertyFinder Finder) {
     PropertyFinder.store(Finder, std::memory_order_release);
@@ -70,7 +60,7 @@ void SetPropertyFinder(TXPropertyFinder Finder) {
 }
 
 void PropertyLayoutChanged() {
-    PropertyLayout.fetch_add(1, std::memory_order_acq_rel);
+    xscriptinterpreter::PropertyLayout.fetch_add(xscriptinterpreter::LayoutStep, std::memory_order_acq_rel);
 }
 
 bool FindObjectProperty(TXObject* Object, std::string_view Name, uint8_t& Kind, void*& Data) {
@@ -80,22 +70,22 @@ bool FindObjectProperty(TXObject* Object, std::string_view Name, uint8_t& Kind, 
 
 namespace xscriptinterpreter {
 
-void GetObjectChild(TXScriptVariable& Target, std::string_view Name) {
+void GetObjectChild(TXScriptVariable& Target, const TXStep* Place, std::string_view Name) {
     uint8_t Kind;
     void* Data;
     TXObject* Object = TargetObject(Target);
-    if (Object && FindMember(Object, MemberName(Name), Kind, Data) && Kind == ptObject)
+    if (Object && FindMember(Object, Place, Name, Kind, Data) && Kind == ptObject)
         Target.SetObject(static_cast<TXObject*>(Data));
     else
         SetTextValue(Target, UndefinedText());
 }
 
-void GetObjectValue(TXScriptVariable& Target, std::string_view Name) {
+void GetObjectValue(TXScriptVariable& Target, const TXStep* Place, std::string_view Name) {
     TXObject* Object = TargetObject(Target);
     if (!Object) return;
     uint8_t Kind;
     void* Data;
-    if (!FindMember(Object, MemberName(Name), Kind, Data)) {
+    if (!FindMember(Object, Place, Name, Kind, Data)) {
         SetTextValue(Target, UndefinedText());
         return;
     }
@@ -113,8 +103,8 @@ void GetObjectValue(TXScriptVariable& Target, std::string_view Name) {
     }
 }
 
-bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, const TXScriptVariable& Value,
-                       uint8_t Operator) {
+bool UpdateObjectChild(const TXScriptVariable& Target, const TXStep* Place, std::string_view Name,
+                       const TXScriptVariable& Value, uint8_t Operator) {
     TXObject* Object = TargetObject(Target);
     if (!Object) {
         LogLine(AlertLevel, ObjectNotFoundMessage);
@@ -122,7 +112,7 @@ bool UpdateObjectChild(const TXScriptVariable& Target, std::string_view Name, co
     }
     uint8_t Kind;
     void* Data;
-    if (!FindMember(Object, MemberName(Name), Kind, Data)) return true;
+    if (!FindMember(Object, Place, Name, Kind, Data)) return true;
     switch (Kind) {
     case ptInteger: {
         int32_t Stored = LoadPropertyInteger(Data), Right = Value.AsInteger();

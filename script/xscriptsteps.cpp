@@ -133,6 +133,23 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
     // running function's own (depth 0).
     TXInstruction Second, Third, Fourth, Fifth;
     auto Decode = [&](int32_t At, TXInstruction& Out) { return DecodeInstruction(Code, At, Out) == dsOk; };
+    if (First.Opcode == opPushSelf) {
+        // The member's instruction keeps its own step (the next, or the one after): its
+        // look-ups are remembered under that step.
+        if (!Decode(First.Next, Second)) return Step;
+        if (Second.Opcode == opGetObjectValue) {
+            Step.Kind = TXStepKind::SelfValue;
+            Next = Second.Next;
+        } else if (Second.Opcode == opGetObjectChild) {
+            Step.Kind = TXStepKind::SelfChild;
+            Next = Second.Next;
+        } else if (Second.Opcode == opPushSelf && Decode(Second.Next, Third) &&
+                   Third.Opcode == opGetObjectValue) {
+            Step.Kind = TXStepKind::SelfSelfValue;
+            Next = Third.Next;
+        }
+        return Step;
+    }
     // The arithmetic operations, which combine on any values.
     auto AnyValues = [](uint8_t Op) {
         return Op == opAdd || Op == opSub || Op == opMul || Op == opDiv ? IntegerOperationIndex(Op) : -1;
