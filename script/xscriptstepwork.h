@@ -1,0 +1,341 @@
+#pragma once
+
+// The work of the run loop's steps, melted into the loop: variable slots, the value
+// operations on the spot, and the combined steps, each doing what its instructions would do.
+// For script/xscriptinterpreter.cpp alone.
+
+#include "xscriptexecution.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace xscriptinterpreter::work {
+
+[[gnu::noinline]] inline void ValueOperation(uint8_t Op, TXScriptVariable& Left,
+                                             const TXScriptVariable& Right) {
+    switch (Op) {
+    case opAdd: Left.Add(Right); break;
+    case opSub: Left.Subtract(Right); break;
+    case opMul: Left.Multiply(Right); break;
+    case opDiv: Left.Divide(Right); break;
+    case opAnd: Left.BitAnd(Right); break;
+    case opOr: Left.BitOr(Right); break;
+    case opShl: Left.ShiftLeft(Right); break;
+    case opShr:
+    case opShr2: Left.ShiftRight(Right); break;
+    case opXor: Left.BitXor(Right); break;
+    case opEqual: Left.Equal(Right); break;
+    case opLessEqual: Left.LessOrEqual(Right); break;
+    case opLess: Left.Less(Right); break;
+    case opGreaterEqual: Left.GreaterOrEqual(Right); break;
+    default: Left.Greater(Right); break;
+    }
+}
+
+XINLINE inline bool FindVariableSlot(const TXScriptHost& Host, int32_t FrameBase, int32_t Size,
+                                     uint16_t Index, uint16_t Depth, int32_t& Slot) {
+    if (Depth != 0) return Host.FindSlot(Index, Depth, Slot);
+    uint32_t Position = uint32_t(FrameBase) + Index;
+    Slot = Position < uint32_t(Size) ? int32_t(Position) : Host.SlotAt(Position);
+    return true;
+}
+
+// A variable of the running function (depth 0).
+XINLINE inline int32_t OwnSlot(const TXScriptHost& Host, int32_t FrameBase, int32_t Size, uint16_t Index) {
+    uint32_t Position = uint32_t(FrameBase) + Index;
+    return Position < uint32_t(Size) ? int32_t(Position) : Host.SlotAt(Position);
+}
+
+// A variable of the running function in a combined step, which runs only where every
+// variable its code names lies on the stack above FrameBase (FrameFits): no wrap to check.
+XINLINE inline int32_t FrameSlot(int32_t FrameBase, uint16_t Index) {
+    return FrameBase + Index;
+}
+
+template <uint8_t Op> XINLINE inline int32_t Operate(int32_t Left, int32_t Right) {
+    int32_t Result = 0;
+    IntegerOperation(Op, Left, Right, Result);
+    return Result;
+}
+
+// opLoadVar: a copy of the variable on top, or the host's report when it cannot be placed.
+XINLINE inline void PushVariable(TXScriptHost& Host, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
+                                 const TXStep& Step, int32_t& Sp) {
+    if (Step.Depth == 0) {
+        int32_t Slot = OwnSlot(Host, FrameBase, Size, Step.Index);
+        int32_t Next = PushSlot(Host, Sp, Size);
+        CopyValue(Slots[Next], Slots[Slot]);
+        Sp = Next;
+    } else if (int32_t Slot; Host.FindSlot(Step.Index, Step.Depth, Slot)) {
+        int32_t Next = PushSlot(Host, Sp, Size);
+        CopyValue(Slots[Next], Slots[Slot]);
+        Sp = Next;
+    } else {
+        Host.StackPointer = Sp;
+        Host.LoadVariable(Step.Index, Step.Depth);
+        Sp = Host.StackPointer;
+    }
+}
+
+// The arithmetic of numbers that gives a float, as the values' own operations do it: add
+// when either side is a float, the others when the right side is one (an integer right
+// side rounds the left one instead). False for every other case.
+template <uint8_t Op>
+XINLINE inline bool FloatOperation(const TXScriptVariable& Left, const TXScriptVariable& Right,
+                                   float& Result) {
+    if constexpr (Op == opAdd || Op == opSub || Op == opMul || Op == opDiv) {
+        bool LeftNumber = Left.kind == vkFloat || Left.kind == vkInteger;
+        bool RightFloat = Right.kind == vkFloat;
+        if (!LeftNumber) return false;
+        if (!RightFloat && !(Op == opAdd && Right.kind == vkInteger && Left.kind == vkFloat)) return false;
+        float LeftNumberValue = Left.kind == vkFloat ? Left.floatValue : float(Left.intValue);
+        float RightNumberValue = RightFloat ? Right.floatValue : float(Right.intValue);
+        if constexpr (Op == opAdd) Result = LeftNumberValue + RightNumberValue;
+        if constexpr (Op == opSub) Result = LeftNumberValue - RightNumberValue;
+        if constexpr (Op == opMul) Result = LeftNumberValue * RightNumberValue;
+        if constexpr (Op == opDiv) Result = LeftNumberValue / RightNumberValue;
+        return true;
+    } else {
+        return false;
+    }
+}
+
+// A two-operand instruction other than opMod: integers on the spot, anything else by the
+// values' own operation.
+template <uint8_t Op>
+XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, int32_t Size, int32_t& Sp) {
+    int32_t LeftSlot = SlotBelow(Sp, Size);
+    TXScriptVariable& Left = Slots[LeftSlot];
+    const TXScriptVariable& Right = Slots[Sp];
+    if (Left.kind == vkInteger && Right.kind == vkInteger) {
+        Left.intValue = Operate<Op>(Left.intValue, Right.intValue);
+    } else if (Op == opEqual && Left.kind == vkString && Right.kind == vkString) {
+        // Two texts are equal when their characters are.
+        SetIntegerValue(Left, Left.text.View() == Right.text.View());
+    } else if (float Number; FloatOperation<Op>(Left, Right, Number)) {
+        Left.kind = vkFloat;
+        Left.floatValue = Number;
+        if (!Left.text.Empty()) Left.text.Clear();
+    } else {
+        Host.StackPointer = Sp;
+        ValueOperation(Op, Left, Right);
+    }
+    Sp = LeftSlot;
+}
+
+// Combined steps. Each does what its instructions would do, down to the two slots above the
+// top, which keep what the instructions pushed there; false, with nothing changed, when its
+// values are not all integers (or the two slots lie past the end of the stack), and then
+// only its first instruction runs.
+//
+// opLoadVar x, opPushInt k, op [, opJumpIfFalse]: the step to go on with, or null.
+template <uint8_t Op, bool Jump>
+XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
+                                         int32_t FrameBase, int32_t& Sp) {
+    int32_t Slot = FrameSlot(FrameBase, Step->Index);
+    if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
+    if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
+    int32_t Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
+    int32_t First = Sp + 1;
+    SetIntegerValue(Slots[First + 1], Step->Value);
+    SetIntegerValue(Slots[First], Number);
+    if constexpr (!Jump) {
+        Sp = First;
+        return Step->NextStep;
+    } else {
+        return Number != 0 ? Step->NextStep : Step->Target;
+    }
+}
+
+// opLoadVar a or opPushInt k, then opLoadVar b, opSwap, op, opStoreVar c.
+template <uint8_t Op, bool LoadFirst>
+XINLINE inline bool Assign(const TXStep* Step, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
+                           int32_t Sp) {
+    if (Sp + 2 >= Size) return false;
+    int32_t Pushed = Step->Value;
+    if constexpr (LoadFirst) {
+        const TXScriptVariable& From = Slots[FrameSlot(FrameBase, Step->Index)];
+        if (From.kind != vkInteger) return false;
+        Pushed = From.intValue;
+    }
+    int32_t Source = FrameSlot(FrameBase, Step->Assign.SourceIndex);
+    // b is read after the push: it must not be the pushed slot itself.
+    int32_t First = Sp + 1;
+    if (Source == First || Slots[Source].kind != vkInteger) return false;
+    if (IntegerOperationFaults<Op>(Slots[Source].intValue, Pushed)) return false;
+    int32_t Number = Operate<Op>(Slots[Source].intValue, Pushed);
+    SetIntegerValue(Slots[First], Number);
+    SetIntegerValue(Slots[First + 1], Pushed);
+    SetIntegerValue(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Number);
+    return true;
+}
+
+// Whether the first two pushes of Next (a step that starts with two) read a variable in
+// slot First or the one above it.
+XINLINE inline bool ReadsVariableAt(int32_t FrameBase, const TXStep& Next, int32_t First) {
+    uint32_t Read = uint32_t(FrameSlot(FrameBase, Next.Index) - First);
+    uint32_t Source = uint32_t(FrameSlot(FrameBase, Next.Assign.SourceIndex) - First);
+    return Read <= 1 || Source <= 1;
+}
+
+// opPushInt k, op, opJumpIfFalse on an integer top: the step to go on with, or null.
+template <uint8_t Op>
+XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
+                                             int32_t& Sp) {
+    TXScriptVariable& Top = Slots[Sp];
+    if (Sp + 1 >= Size || Top.kind != vkInteger || IntegerOperationFaults<Op>(Top.intValue, Step->Value))
+        return nullptr;
+    int32_t Number = Operate<Op>(Top.intValue, Step->Value);
+    SetIntegerValue(Slots[Sp + 1], Step->Value);
+    Top.intValue = Number;
+    Sp = SlotBelow(Sp, Size);
+    return Number != 0 ? Step->NextStep : Step->Target;
+}
+
+XINLINE inline bool IsNumber(const TXScriptVariable& Value) {
+    return Value.kind == vkInteger || Value.kind == vkFloat;
+}
+
+// What an arithmetic operation leaves on two numbers, when it is an integer or a float made
+// on the spot (the other mixes go through the values' own operation).
+template <uint8_t Op>
+XINLINE inline bool OperateOnNumbers(const TXScriptVariable& Left, const TXScriptVariable& Right,
+                                     TXScriptKind& Kind, int32_t& Integer, float& Number) {
+    if (Left.kind == vkInteger && Right.kind == vkInteger) {
+        Kind = vkInteger;
+        Integer = Operate<Op>(Left.intValue, Right.intValue);
+        return true;
+    }
+    Kind = vkFloat;
+    return FloatOperation<Op>(Left, Right, Number);
+}
+
+// Value becomes a copy of From, a number (whose text is empty).
+XINLINE inline void CopyNumber(TXScriptVariable& Value, const TXScriptVariable& From) {
+    if (!Value.text.Empty()) Value.text.Clear();
+    CopyFields(Value, From);
+}
+
+// Value, a copy of a number, takes the result of OperateOnNumbers.
+XINLINE inline void SetNumberResult(TXScriptVariable& Value, TXScriptKind Kind, int32_t Integer,
+                                    float Number) {
+    Value.kind = Kind;
+    if (Kind == vkInteger)
+        Value.intValue = Integer;
+    else
+        Value.floatValue = Number;
+}
+
+// opLoadVar b, op with the top and b numbers, which no arithmetic faults on: false, with
+// nothing changed, for other values (or a push past the end of the stack).
+template <uint8_t Op>
+XINLINE inline bool VariableOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
+                                    int32_t Size, int32_t FrameBase, int32_t& Sp) {
+    const TXScriptVariable& Variable = Slots[FrameSlot(FrameBase, Step->Index)];
+    if (Sp + 1 >= Size || !IsNumber(Slots[Sp]) || !IsNumber(Variable)) return false;
+    CopyNumber(Slots[Sp + 1], Variable);
+    Sp++;
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
+    return true;
+}
+
+// opLoadVar a, opLoadVar b, op with a and b numbers; as VariableOperate.
+template <uint8_t Op>
+XINLINE inline bool LoadLoadOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
+                                    int32_t Size, int32_t FrameBase, int32_t& Sp) {
+    int32_t FirstSlot = FrameSlot(FrameBase, Step->Index);
+    int32_t SecondSlot = FrameSlot(FrameBase, Step->Assign.SourceIndex);
+    int32_t Top = Sp + 1;
+    // b is read after a is pushed, as the single instructions read it.
+    if (Top + 1 >= Size || !IsNumber(Slots[FirstSlot]) || SecondSlot == Top || !IsNumber(Slots[SecondSlot]))
+        return false;
+    TXScriptKind Kind;
+    int32_t Integer = 0;
+    float Number = 0;
+    if (OperateOnNumbers<Op>(Slots[FirstSlot], Slots[SecondSlot], Kind, Integer, Number)) {
+        CopyNumber(Slots[Top], Slots[FirstSlot]);
+        CopyNumber(Slots[Top + 1], Slots[SecondSlot]);
+        SetNumberResult(Slots[Top], Kind, Integer, Number);
+        Sp = Top;
+        return true;
+    }
+    CopyNumber(Slots[Top], Slots[FirstSlot]);
+    CopyNumber(Slots[Top + 1], Slots[SecondSlot]);
+    Sp = Top + 1;
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
+    return true;
+}
+
+// A number's kind and payload.
+struct TXNumber {
+    TXScriptKind Kind;
+    int32_t Integer;
+    float Float;
+};
+
+XINLINE inline TXNumber NumberOf(const TXScriptVariable& Value) {
+    return {Value.kind, Value.intValue, Value.floatValue};
+}
+
+// OperateOnNumbers on two numbers apart from their values.
+template <uint8_t Op>
+XINLINE inline bool OperateNumbers(const TXNumber& Left, const TXNumber& Right, TXNumber& Out) {
+    if (Left.Kind == vkInteger && Right.Kind == vkInteger) {
+        Out = {vkInteger, Operate<Op>(Left.Integer, Right.Integer), 0};
+        return true;
+    }
+    bool RightFloat = Right.Kind == vkFloat;
+    if (!RightFloat && !(Op == opAdd && Left.Kind == vkFloat)) return false;
+    float LeftNumber = Left.Kind == vkFloat ? Left.Float : float(Left.Integer);
+    float RightNumber = RightFloat ? Right.Float : float(Right.Integer);
+    Out.Kind = vkFloat;
+    if constexpr (Op == opAdd) Out.Float = LeftNumber + RightNumber;
+    if constexpr (Op == opSub) Out.Float = LeftNumber - RightNumber;
+    if constexpr (Op == opMul) Out.Float = LeftNumber * RightNumber;
+    if constexpr (Op == opDiv) Out.Float = LeftNumber / RightNumber;
+    return true;
+}
+
+// opLoadVar a, b, c, Inner, Outer, opStoreVar d: d = a Outer (b Inner c) on three numbers
+// whose results are made on the spot; false, with nothing changed, otherwise (or when b or c
+// lies where an earlier push of the sequence goes).
+template <uint8_t Outer, uint8_t Inner>
+XINLINE inline bool ArithmeticStore(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
+                                    int32_t FrameBase, int32_t Sp) {
+    int32_t Top = Sp + 1;
+    int32_t A = FrameSlot(FrameBase, Step->Index);
+    int32_t B = FrameSlot(FrameBase, Step->Assign.SourceIndex);
+    int32_t C = FrameSlot(FrameBase, uint16_t(Step->Value));
+    if (Top + 2 >= Size || B == Top || C == Top || C == Top + 1) return false;
+    if (!IsNumber(Slots[A]) || !IsNumber(Slots[B]) || !IsNumber(Slots[C])) return false;
+    TXNumber First, Second;
+    if (!OperateNumbers<Inner>(NumberOf(Slots[B]), NumberOf(Slots[C]), First) ||
+        !OperateNumbers<Outer>(NumberOf(Slots[A]), First, Second))
+        return false;
+    // The pushes, each read after the one before was written, then the results.
+    CopyNumber(Slots[Top], Slots[A]);
+    CopyNumber(Slots[Top + 1], Slots[B]);
+    CopyNumber(Slots[Top + 2], Slots[C]);
+    SetNumberResult(Slots[Top + 1], First.Kind, First.Integer, First.Float);
+    SetNumberResult(Slots[Top], Second.Kind, Second.Integer, Second.Float);
+    CopyNumber(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Slots[Top]);
+    return true;
+}
+
+// op, opStoreVar c.
+template <uint8_t Op>
+XINLINE inline void OperateStore(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
+                                 int32_t Size, int32_t FrameBase, bool FrameFits, int32_t& Sp) {
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
+    const TXScriptVariable& Top = Slots[Sp];
+    uint16_t Index = Step->Assign.DestinationIndex;
+    TXScriptVariable& Variable =
+        Slots[FrameFits ? FrameSlot(FrameBase, Index) : OwnSlot(Host, FrameBase, Size, Index)];
+    if (IsNumber(Top))
+        CopyNumber(Variable, Top);
+    else
+        CopyValue(Variable, Top);
+    Sp = SlotBelow(Sp, Size);
+}
+
+} // namespace xscriptinterpreter::work
