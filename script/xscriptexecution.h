@@ -167,6 +167,7 @@
     X_ARITHMETIC_OPERATIONS(X, VariableOperate_) /* opLoadVar b, op on numbers */                            \
     X_ARITHMETIC_OPERATIONS(X, LoadLoadOperate_) /* opLoadVar a, opLoadVar b, op on numbers */               \
     X_ARITHMETIC_OPERATIONS(X, OperateStore_)    /* op, opStoreVar c */                                      \
+    X_ARITHMETIC_OPERATIONS(X, OperateReturn_)   /* op, opReturn */                                          \
     X_ARITHMETIC_PAIR_KINDS(X)                   /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */   \
     X(, SelfValue)                               /* opPushSelf, opGetObjectValue n */                        \
     X(, SelfChild)                               /* opPushSelf, opGetObjectChild n */                        \

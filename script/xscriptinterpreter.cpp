@@ -141,7 +141,9 @@ void TXExecution::Run(TXScriptVariable& Result) {
         : if (!FrameFits || !LoadLoadOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;     \
     X_NEXT();                                                                                                \
     X_CASE(OperateStore_##Op) : OperateStore<Op>(Step, Host, Slots, Size, FrameBase, FrameFits, Sp);         \
-    X_NEXT()
+    X_NEXT();                                                                                                \
+    X_CASE(OperateReturn_##Op) : OperateOnTop<Op>(Host, Slots, Size, Sp);                                    \
+    goto EndWithTop
 // d = a Outer (b Inner c).
 #define X_ARITHMETIC_STORE(Outer, Inner)                                                                     \
     X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \

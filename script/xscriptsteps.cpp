@@ -161,6 +161,11 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
         Next = Second.Next;
         return Step;
     }
+    if (AnyValues(First.Opcode) >= 0 && Decode(First.Next, Second) && Second.Opcode == opReturn) {
+        Step.Kind = CombinedKind(TXStepKind::OperateReturn_opAdd, AnyValues(First.Opcode));
+        Next = Second.Next;
+        return Step;
+    }
     bool Load = First.Opcode == opLoadVar, Push = First.Opcode == opPushInt;
     if ((!Load && !Push) || (Load && First.Depth != 0) || !Decode(First.Next, Second)) return Step;
     if (Load && Second.Opcode == opReturn) {
