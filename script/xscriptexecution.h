@@ -164,6 +164,7 @@
     X_INTEGER_OPERATIONS(X, LoadAssign_)         /* opLoadVar a, opLoadVar b, opSwap, op, opStoreVar c */    \
     X_INTEGER_OPERATIONS(X, PushAssign_)         /* opPushInt k, opLoadVar b, opSwap, op, opStoreVar c */    \
     X_INTEGER_OPERATIONS(X, PushOperateJump_)    /* opPushInt k, op, opJumpIfFalse */                        \
+    X_INTEGER_OPERATIONS(X, SwapAssign_)         /* opLoadVar b, opSwap, op, opStoreVar c */                 \
     X_ARITHMETIC_OPERATIONS(X, VariableOperate_) /* opLoadVar b, op on numbers */                            \
     X_ARITHMETIC_OPERATIONS(X, LoadLoadOperate_) /* opLoadVar a, opLoadVar b, op on numbers */               \
     X_ARITHMETIC_OPERATIONS(X, OperateStore_)    /* op, opStoreVar c */                                      \

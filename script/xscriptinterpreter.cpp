@@ -175,6 +175,9 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CASE(PushAssign_##Op)                                                                                  \
         : if (!FrameFits || !Assign<Op, false>(Step, Slots, Size, FrameBase, Sp)) goto PushOnly;             \
     X_NEXT();                                                                                                \
+    X_CASE(SwapAssign_##Op)                                                                                  \
+        : if (!FrameFits || !SwapAssign<Op>(Step, Slots, Size, FrameBase, Sp)) goto LoadOnly;                \
+    X_NEXT();                                                                                                \
     X_CASE(PushOperateJump_##Op) : {                                                                         \
         const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, Sp);                                     \
         if (!Next) goto PushOnly;                                                                            \

@@ -64,6 +64,10 @@ int32_t CombinedReach(const TXStep& Step) {
     int32_t Reach = 0;
     auto Names = [&Reach](int32_t Index) { Reach = std::max(Reach, Index + 1); };
     bool Assigns = Within(TXStepKind::LoadAssign_opAdd, TXStepKind::PushAssign_opMod);
+    if (Within(TXStepKind::SwapAssign_opAdd, TXStepKind::SwapAssign_opMod)) {
+        Names(Step.Index);
+        Names(Step.Assign.DestinationIndex);
+    }
     if (Step.Kind == TXStepKind::LoadStore || Step.Kind == TXStepKind::LoadEqualTextJump ||
         Within(TXStepKind::LoadOperate_opAdd, TXStepKind::LoadOperateJump_opMod) ||
         Within(TXStepKind::LoadAssign_opAdd, TXStepKind::LoadAssign_opMod) ||
@@ -179,6 +183,13 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
         return Step;
     }
     if (!Decode(Second.Next, Third)) return Step;
+    if (Load && Second.Opcode == opSwap && IntegerOperationIndex(Third.Opcode) >= 0 &&
+        Decode(Third.Next, Fourth) && Fourth.Opcode == opStoreVar && Fourth.Depth == 0) {
+        Step.Kind = CombinedKind(TXStepKind::SwapAssign_opAdd, IntegerOperationIndex(Third.Opcode));
+        Step.Assign = {0, Fourth.Index};
+        Next = Fourth.Next;
+        return Step;
+    }
     if (Load && Second.Opcode == opPushString && Third.Opcode == opEqual && Decode(Third.Next, Fourth) &&
         Fourth.Opcode == opJumpIfFalse && IsTextConstant(Second.Name)) {
         Step.Kind = TXStepKind::LoadEqualTextJump;

@@ -338,4 +338,23 @@ XINLINE inline void OperateStore(const TXStep* Step, TXScriptHost& Host, TXScrip
     Sp = SlotBelow(Sp, Size);
 }
 
+// opLoadVar b, opSwap, op, opStoreVar c on an integer top and b: c = b op top.
+template <uint8_t Op>
+XINLINE inline bool SwapAssign(const TXStep* Step, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
+                               int32_t& Sp) {
+    int32_t Above = Sp + 1;
+    const TXScriptVariable& Source = Slots[FrameSlot(FrameBase, Step->Index)];
+    TXScriptVariable& Top = Slots[Sp];
+    if (Above >= Size || Source.kind != vkInteger || Top.kind != vkInteger) return false;
+    int32_t Left = Source.intValue, Right = Top.intValue;
+    if (IntegerOperationFaults<Op>(Left, Right)) return false;
+    int32_t Number = Operate<Op>(Left, Right);
+    // The swap left the top above, and b in its place became the result.
+    SetIntegerValue(Slots[Above], Right);
+    Top.intValue = Number;
+    SetIntegerValue(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Number);
+    Sp = SlotBelow(Sp, Size);
+    return true;
+}
+
 } // namespace xscriptinterpreter::work
