@@ -210,10 +210,13 @@ XINLINE inline bool OperateOnNumbers(const TXScriptVariable& Left, const TXScrip
     return FloatOperation<Op>(Left, Right, Number);
 }
 
-// Value becomes a copy of From, a number (whose text is empty).
+// Value becomes a copy of From, a number (whose text is empty and whose reference means
+// nothing).
 XINLINE inline void CopyNumber(TXScriptVariable& Value, const TXScriptVariable& From) {
     if (!Value.text.Empty()) Value.text.Clear();
-    CopyFields(Value, From);
+    Value.kind = From.kind;
+    Value.intValue = From.intValue;
+    Value.floatValue = From.floatValue;
 }
 
 // Value, a copy of a number, takes the result of OperateOnNumbers.
