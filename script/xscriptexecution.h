@@ -158,6 +158,7 @@
     X_INSTRUCTION_STEPS(X)                                                                                   \
     X(, LoadReturn)                              /* opLoadVar x, opReturn */                                 \
     X(, LoadStore)                               /* opLoadVar a, opStoreVar c */                             \
+    X(, LoadLoad)                                /* opLoadVar a, opLoadVar b */                              \
     X(, LoadEqualTextJump)                       /* opLoadVar x, opPushString t, opEqual, opJumpIfFalse */   \
     X_INTEGER_OPERATIONS(X, LoadOperate_)        /* opLoadVar x, opPushInt k, op */                          \
     X_INTEGER_OPERATIONS(X, LoadOperateJump_)    /* the same, then opJumpIfFalse */                          \

@@ -279,6 +279,14 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 CopyValue(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Slots[Top]);
                 X_NEXT();
             }
+            X_CASE(LoadLoad) : {
+                if (Sp + 2 >= Size || !FrameFits) goto LoadOnly;
+                // b is read after a is pushed.
+                CopyValue(Slots[Sp + 1], Slots[FrameSlot(FrameBase, Step->Index)]);
+                CopyValue(Slots[Sp + 2], Slots[FrameSlot(FrameBase, Step->Assign.SourceIndex)]);
+                Sp += 2;
+                X_NEXT();
+            }
             X_CASE(LoadEqualTextJump) : {
                 if (!FrameFits) goto LoadOnly;
                 const TXScriptVariable& Variable = Slots[FrameSlot(FrameBase, Step->Index)];

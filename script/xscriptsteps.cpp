@@ -53,7 +53,7 @@ bool PushesTwoFirst(TXStepKind Kind) {
     return Within(TXStepKind::LoadOperate_opAdd, TXStepKind::PushAssign_opMod) ||
            Within(TXStepKind::LoadLoadOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
            Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv) ||
-           Kind == TXStepKind::LoadEqualTextJump;
+           Kind == TXStepKind::LoadEqualTextJump || Kind == TXStepKind::LoadLoad;
 }
 
 // One more than the highest variable index a combined step names (0 for other steps).
@@ -74,6 +74,10 @@ int32_t CombinedReach(const TXStep& Step) {
         Within(TXStepKind::VariableOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
         Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
         Names(Step.Index);
+    if (Step.Kind == TXStepKind::LoadLoad) {
+        Names(Step.Index);
+        Names(Step.Assign.SourceIndex);
+    }
     if (Assigns || Within(TXStepKind::LoadLoadOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
         Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
         Names(Step.Assign.SourceIndex);
@@ -237,6 +241,13 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
     }
     if (Load && AnyValues(Second.Opcode) >= 0) {
         Step.Kind = CombinedKind(TXStepKind::VariableOperate_opAdd, AnyValues(Second.Opcode));
+        Next = Second.Next;
+        return Step;
+    }
+    bool LoadAssign = Second.Opcode == opLoadVar && Second.Depth == 0 && Third.Opcode == opSwap;
+    if (Load && Second.Opcode == opLoadVar && Second.Depth == 0 && !LoadAssign) {
+        Step.Kind = TXStepKind::LoadLoad;
+        Step.Assign = {Second.Index, 0};
         Next = Second.Next;
         return Step;
     }
