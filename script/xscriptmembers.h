@@ -29,9 +29,9 @@ struct TXMemberCacheEntry {
 constexpr size_t MemberCacheSize = 256;
 extern constinit thread_local TXMemberCacheEntry MemberCache[MemberCacheSize];
 
-// Steps lie 32 bytes apart (24 on 32-bit machines) and objects further: the key's bits from
-// the fifth (the third) up tell them apart.
-constexpr int MemberKeyShift = sizeof(TXStep) == 32 ? 5 : 3;
+// Steps lie 40 bytes apart (28 on 32-bit machines) and objects further: the key's bits from
+// the fourth (the third) up tell them apart.
+constexpr int MemberKeyShift = sizeof(TXStep) >= 32 ? 3 : 2;
 
 XINLINE inline TXMemberCacheEntry& MemberCacheEntry(const void* Object, const TXStep* Place) {
     uintptr_t Key = reinterpret_cast<uintptr_t>(Object) ^ reinterpret_cast<uintptr_t>(Place);
