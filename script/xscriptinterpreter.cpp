@@ -147,7 +147,10 @@ void TXExecution::Run(TXScriptVariable& Result) {
 // d = a Outer (b Inner c).
 #define X_ARITHMETIC_STORE(Outer, Inner)                                                                     \
     X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \
-        : if (!FrameFits || !ArithmeticStore<Outer, Inner>(Step, Slots, Size, FrameBase, Sp)) goto LoadOnly; \
+        : if (!FrameFits || !ArithmeticStore<Outer, Inner>(                                                  \
+                                Step, Slots, Size, FrameBase, Sp,                                            \
+                                (Step->Operation & 2) &&                                                     \
+                                    !ReadsVariableAt(FrameBase, *Step->NextStep, Sp + 1))) goto LoadOnly;    \
     X_NEXT();
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \

@@ -352,6 +352,11 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
         if (Step.Kind == TXStepKind::LoadEqualTextJump && PushesTwoFirst(Step.NextStep->Kind) &&
             PushesTwoFirst(Step.Target->Kind))
             Step.Operation |= 2;
+    // So need d = a op (b op c), of its three values above the top, the two lowest.
+    for (TXStep& Step : Steps)
+        if (Step.Kind >= TXStepKind::ArithmeticStore_opAdd_opAdd &&
+            Step.Kind <= TXStepKind::ArithmeticStore_opDiv_opDiv && PushesTwoFirst(Step.NextStep->Kind))
+            Step.Operation |= 2;
     if (const void* const* Handlers = StepHandlers.load(std::memory_order_acquire))
         for (TXStep& Step : Steps) Step.Handler = Handlers[size_t(Step.Kind)];
     Prepared->Offsets.assign(Starts.begin(), Starts.end());

@@ -304,7 +304,7 @@ XINLINE inline bool OperateNumbers(const TXNumber& Left, const TXNumber& Right, 
 // lies where an earlier push of the sequence goes).
 template <uint8_t Outer, uint8_t Inner>
 XINLINE inline bool ArithmeticStore(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
-                                    int32_t FrameBase, int32_t Sp) {
+                                    int32_t FrameBase, int32_t Sp, bool Leave) {
     int32_t Top = Sp + 1;
     int32_t A = FrameSlot(FrameBase, Step->Index);
     int32_t B = FrameSlot(FrameBase, Step->Assign.SourceIndex);
@@ -315,6 +315,14 @@ XINLINE inline bool ArithmeticStore(const TXStep* Step, TXScriptVariable* Slots,
     if (!OperateNumbers<Inner>(NumberOf(Slots[B]), NumberOf(Slots[C]), First) ||
         !OperateNumbers<Outer>(NumberOf(Slots[A]), First, Second))
         return false;
+    if (Leave) {
+        // The next step pushes over the two lowest values before it reads anything there.
+        CopyNumber(Slots[Top + 2], Slots[C]);
+        TXScriptVariable& Variable = Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)];
+        if (!Variable.text.Empty()) Variable.text.Clear();
+        SetNumberResult(Variable, Second.Kind, Second.Integer, Second.Float);
+        return true;
+    }
     // The pushes, each read after the one before was written, then the results.
     CopyNumber(Slots[Top], Slots[A]);
     CopyNumber(Slots[Top + 1], Slots[B]);
