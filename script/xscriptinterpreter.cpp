@@ -150,7 +150,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         : if (!FrameFits || !ArithmeticStore<Outer, Inner>(                                                  \
                                 Step, Slots, Size, FrameBase, Sp,                                            \
                                 (Step->Operation & 2) &&                                                     \
-                                    !ReadsVariableAt(FrameBase, *Step->NextStep, Sp + 1))) goto LoadOnly;    \
+                                    FrameBase + int32_t(uint32_t(Step->Value) >> 16) <= Sp)) goto LoadOnly;  \
     X_NEXT();
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
@@ -298,9 +298,9 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 bool Same = Variable.text.View() == Text.View();
                 int32_t First = Sp + 1;
                 // The two values above the top need not be written when both next steps push over
-                // them before they read a variable: a shared text's count is not touched for nothing.
-                bool Leave = (Step->Operation & 2) && !ReadsVariableAt(FrameBase, *Step->NextStep, First) &&
-                             !ReadsVariableAt(FrameBase, *Step->Target, First);
+                // them and read no variable above the top first: a shared text's count is not
+                // touched for nothing.
+                bool Leave = (Step->Operation & 2) && FrameBase + Step->Assign.DestinationIndex <= Sp;
                 if (!Leave || StepsLeft <= 0) {
                     SetTextValue(Slots[First + 1], Text);
                     SetIntegerValue(Slots[First], Same);

@@ -90,6 +90,21 @@ int32_t CombinedReach(const TXStep& Step) {
     return Reach;
 }
 
+// The highest variable index that a step which starts with two pushes reads before both are
+// written (a step of a kind PushesTwoFirst accepts).
+int32_t PushedReadsHighest(const TXStep& Step) {
+    auto Within = [&Step](TXStepKind First, TXStepKind Last) {
+        return Step.Kind >= First && Step.Kind <= Last;
+    };
+    // The first push reads a variable, except opPushInt k's; the second reads b where it is one.
+    bool First = !Within(TXStepKind::PushAssign_opAdd, TXStepKind::PushAssign_opMod);
+    bool Second = Within(TXStepKind::LoadAssign_opAdd, TXStepKind::PushAssign_opMod) ||
+                  Within(TXStepKind::LoadLoadOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
+                  Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv) ||
+                  Step.Kind == TXStepKind::LoadLoad;
+    return std::max(First ? int32_t(Step.Index) : 0, Second ? int32_t(Step.Assign.SourceIndex) : 0);
+}
+
 // Whether opPushString makes a text of these characters (not a number).
 bool IsTextConstant(std::string_view Characters) {
     TXScriptVariable Made;
@@ -347,16 +362,25 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
     for (const TXStep& Step : Steps)
         Prepared->CombinedReach = std::max(Prepared->CombinedReach, CombinedReach(Step));
     // A text comparison whose next steps both begin by pushing two values need not leave its
-    // two values above the top (see LoadEqualTextJump).
-    for (TXStep& Step : Steps)
-        if (Step.Kind == TXStepKind::LoadEqualTextJump && PushesTwoFirst(Step.NextStep->Kind) &&
-            PushesTwoFirst(Step.Target->Kind))
-            Step.Operation |= 2;
-    // So need d = a op (b op c), of its three values above the top, the two lowest.
-    for (TXStep& Step : Steps)
-        if (Step.Kind >= TXStepKind::ArithmeticStore_opAdd_opAdd &&
-            Step.Kind <= TXStepKind::ArithmeticStore_opDiv_opDiv && PushesTwoFirst(Step.NextStep->Kind))
-            Step.Operation |= 2;
+    // two values above the top, nor need d = a op (b op c) the two lowest of its three, where
+    // the variables those pushes read lie at or below the top: the step keeps the highest of
+    // their indexes (the text comparison in its Assign.DestinationIndex, no longer a length;
+    // the arithmetic in Value's upper half).
+    for (TXStep& Step : Steps) {
+        bool Text = Step.Kind == TXStepKind::LoadEqualTextJump;
+        bool Arithmetic = Step.Kind >= TXStepKind::ArithmeticStore_opAdd_opAdd &&
+                          Step.Kind <= TXStepKind::ArithmeticStore_opDiv_opDiv;
+        if ((!Text && !Arithmetic) || !PushesTwoFirst(Step.NextStep->Kind) ||
+            (Text && !PushesTwoFirst(Step.Target->Kind)))
+            continue;
+        int32_t Highest = PushedReadsHighest(*Step.NextStep);
+        if (Text) Highest = std::max(Highest, PushedReadsHighest(*Step.Target));
+        Step.Operation |= 2;
+        if (Text)
+            Step.Assign.DestinationIndex = uint16_t(Highest);
+        else
+            Step.Value = int32_t(uint32_t(uint16_t(Step.Value)) | uint32_t(Highest) << 16);
+    }
     if (const void* const* Handlers = StepHandlers.load(std::memory_order_acquire))
         for (TXStep& Step : Steps) Step.Handler = Handlers[size_t(Step.Kind)];
     Prepared->Offsets.assign(Starts.begin(), Starts.end());

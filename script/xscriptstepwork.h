@@ -170,14 +170,6 @@ XINLINE inline bool Assign(const TXStep* Step, TXScriptVariable* Slots, int32_t 
     return true;
 }
 
-// Whether the first two pushes of Next (a step that starts with two) read a variable in
-// slot First or the one above it.
-XINLINE inline bool ReadsVariableAt(int32_t FrameBase, const TXStep& Next, int32_t First) {
-    uint32_t Read = uint32_t(FrameSlot(FrameBase, Next.Index) - First);
-    uint32_t Source = uint32_t(FrameSlot(FrameBase, Next.Assign.SourceIndex) - First);
-    return Read <= 1 || Source <= 1;
-}
-
 // opPushInt k, op, opJumpIfFalse on an integer top: the step to go on with, or null.
 template <uint8_t Op>
 XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
