@@ -366,11 +366,15 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
     // the variables those pushes read lie at or below the top: the step keeps the highest of
     // their indexes (the text comparison in its Assign.DestinationIndex, no longer a length;
     // the arithmetic in Value's upper half).
+    // So need a compound assignment of two variables (opLoadVar a, opLoadVar b, ...; in its
+    // Value, unused).
     for (TXStep& Step : Steps) {
         bool Text = Step.Kind == TXStepKind::LoadEqualTextJump;
         bool Arithmetic = Step.Kind >= TXStepKind::ArithmeticStore_opAdd_opAdd &&
                           Step.Kind <= TXStepKind::ArithmeticStore_opDiv_opDiv;
-        if ((!Text && !Arithmetic) || !PushesTwoFirst(Step.NextStep->Kind) ||
+        bool Assignment =
+            Step.Kind >= TXStepKind::LoadAssign_opAdd && Step.Kind <= TXStepKind::LoadAssign_opMod;
+        if ((!Text && !Arithmetic && !Assignment) || !PushesTwoFirst(Step.NextStep->Kind) ||
             (Text && !PushesTwoFirst(Step.Target->Kind)))
             continue;
         int32_t Highest = PushedReadsHighest(*Step.NextStep);
@@ -378,8 +382,10 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
         Step.Operation |= 2;
         if (Text)
             Step.Assign.DestinationIndex = uint16_t(Highest);
-        else
+        else if (Arithmetic)
             Step.Value = int32_t(uint32_t(uint16_t(Step.Value)) | uint32_t(Highest) << 16);
+        else
+            Step.Value = Highest;
     }
     if (const void* const* Handlers = StepHandlers.load(std::memory_order_acquire))
         for (TXStep& Step : Steps) Step.Handler = Handlers[size_t(Step.Kind)];

@@ -93,7 +93,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         Seed = Seed * 1103515245u + 12345u;
         return int32_t((Seed >> 16) % Range);
     };
-    for (int32_t Case = 0; Case < 18000; Case++) {
+    for (int32_t Case = 0; Case < 19000; Case++) {
         int32_t Size = 1 + Next(6);
         std::vector<TXScriptVariable> Stack;
         for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
@@ -123,7 +123,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOpSlot(LoadC, opLoadVar, Slot(), 0);
         AppendOp(OperateInner, Next(8) ? Arithmetic[Next(4)] : Op);
         AppendOp(OperateOuter, Next(8) ? Arithmetic[Next(4)] : Op);
-        switch (Next(18)) {
+        switch (Next(19)) {
         case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
         case 1:
             Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
@@ -147,6 +147,10 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
             // Arithmetic whose next step pushes over its two lowest values.
             Sequence.Instructions = {LoadX,  LoadB, LoadC, OperateInner, OperateOuter,
                                      StoreC, LoadB, PushK, Operate};
+            break;
+        case 17:
+            // A compound assignment whose next step pushes over its two values.
+            Sequence.Instructions = {LoadX, LoadB, Swap, Operate, StoreC, LoadC, LoadB, Tail};
             break;
         case 16:
             // The same, the next step pushing two variables.
