@@ -106,6 +106,16 @@ void TXExecution::Run(TXScriptVariable& Result) {
             Fault("step budget spent");                                                                      \
         }                                                                                                    \
     } while (false)
+// A combined step's jump spends the step; a spent budget faults at the jump with its
+// condition on top, as the single jump does.
+#define X_SPEND_AT_JUMP()                                                                                    \
+    do {                                                                                                     \
+        if (--StepsLeft < 0) {                                                                               \
+            Sp = SlotAbove(Sp, Size);                                                                        \
+            X_SYNC();                                                                                        \
+            Fault("step budget spent");                                                                      \
+        }                                                                                                    \
+    } while (false)
 // The running function ends, Store putting its result into To. The entry function ends the
 // run with the host's top at EntryTop; any other goes back to the caller that the topmost
 // frame keeps, whose top becomes the slot above the frame's Base - 1, where To is.
@@ -164,12 +174,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         if (!FrameFits) goto LoadOnly;                                                                       \
         const TXStep* Next = LoadOperate<Op, true>(Step, Slots, Size, FrameBase, Sp);                        \
         if (!Next) goto LoadOnly; /* the single jump spends the step */                                      \
-        if (--StepsLeft < 0) {                                                                               \
-            /* The jump faults with its condition on top, as it does alone. */                               \
-            Sp = SlotAbove(Sp, Size);                                                                        \
-            X_SYNC();                                                                                        \
-            Fault("step budget spent");                                                                      \
-        }                                                                                                    \
+        X_SPEND_AT_JUMP();                                                                                   \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     X_CASE(LoadAssign_##Op)                                                                                  \
@@ -184,11 +189,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CASE(PushOperateJump_##Op) : {                                                                         \
         const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, Sp);                                     \
         if (!Next) goto PushOnly;                                                                            \
-        if (--StepsLeft < 0) {                                                                               \
-            Sp = SlotAbove(Sp, Size);                                                                        \
-            X_SYNC();                                                                                        \
-            Fault("step budget spent");                                                                      \
-        }                                                                                                    \
+        X_SPEND_AT_JUMP();                                                                                   \
         X_GO(Next);                                                                                          \
     }
 
@@ -564,6 +565,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_RELOAD
 #undef X_NAME
 #undef X_SPEND
+#undef X_SPEND_AT_JUMP
 #undef X_END
 #undef X_OPERATION
 #undef X_COMBINED

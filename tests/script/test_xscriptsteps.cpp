@@ -1,4 +1,5 @@
 // Combined steps: the decoded form of the code leaves what its single instructions leave.
+#include "describe_value.h"
 #include "hand_built_script.h"
 
 #include <gtest/gtest.h>
@@ -55,17 +56,6 @@ TXScriptVariable RandomValue(uint32_t& Seed) {
         return Object;
     }
     default: return TXScriptVariable::FromInteger(1);
-    }
-}
-
-std::string Describe(const TXScriptVariable& Value) {
-    switch (Value.kind) {
-    case vkInteger: return "i" + std::to_string(Value.intValue);
-    case vkFloat: return "f" + std::to_string(std::bit_cast<uint32_t>(Value.floatValue));
-    case vkString: return "s" + Value.text.ToString();
-    default:
-        return "r" + std::to_string(Value.kind) + ":" +
-               std::to_string(reinterpret_cast<uintptr_t>(Value.reference));
     }
 }
 

@@ -10,6 +10,7 @@
 #include "xscripthost.h"
 
 #include "capture.h"
+#include "describe_value.h"
 
 #include <gtest/gtest.h>
 
@@ -118,17 +119,6 @@ struct TMembers {
                std::to_string(Integer(*Child, "I"));
     }
 };
-
-std::string Describe(const TXScriptVariable& Value) {
-    switch (Value.kind) {
-    case vkInteger: return "i" + std::to_string(Value.intValue);
-    case vkFloat: return "f" + std::to_string(std::bit_cast<uint32_t>(Value.floatValue));
-    case vkString: return "s" + Value.text.ToString();
-    default:
-        return "r" + std::to_string(Value.kind) + ":" +
-               std::to_string(reinterpret_cast<uintptr_t>(Value.reference));
-    }
-}
 
 // Runs Function on a host of Stack's size whose top is Pointer, after Members.Reset().
 std::string RunOn(TXScriptObjectFunction& Function, TMembers& Members, TXObject* Owner,
