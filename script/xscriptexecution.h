@@ -188,11 +188,13 @@ static_assert(StepKindCount <= 256, "a step kind fits in a byte");
 struct TXStep {
     TXStepKind Kind = TXStepKind::Unknown;
     // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
-    // index of its made value in the code's Constants (LoadEqualTextJump: always, and 2 when
-    // its next steps push over both of its values).
+    // index of its made value in the code's Constants (LoadEqualTextJump: always).
     uint8_t Operation = 0;
     uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
+    // Combined steps whose next steps surely push over the values they leave above the top:
+    // one more than the highest variable those pushes read; 0 for the others (see LeavesAbove).
+    uint16_t NextReadsBelow = 0;
     // int32, float32 bits or handle; combined: the constant k; names: their offset in the
     // code; Unknown: the byte's offset; calls: the number of arguments, or -1 when unknown.
     int32_t Value = 0;
@@ -212,6 +214,12 @@ static_assert(sizeof(TXStep) == 16 + 3 * sizeof(void*), "steps stay small");
 // The run loop's handler of each step kind, by kind, once it has run (null where it
 // dispatches with a switch); decoding writes each step's handler from it.
 extern std::atomic<const void* const*> StepHandlers;
+
+// Whether Step may leave the values its instructions leave above the top unwritten: its next
+// steps push over them first, reading no variable above the top Sp of the frame at FrameBase.
+XINLINE inline bool LeavesAbove(const TXStep& Step, int32_t FrameBase, int32_t Sp) {
+    return Step.NextReadsBelow != 0 && FrameBase + Step.NextReadsBelow <= Sp + 1;
+}
 
 struct TXPreparedCode {
     TXScriptObjectFunction* Function = nullptr; // whose code it is

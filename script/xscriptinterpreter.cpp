@@ -72,7 +72,11 @@ void TXExecution::Run(TXScriptVariable& Result) {
     // The topmost frame's Base, which depth 0 variables are counted from (0 without frames).
     int32_t FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;
     // Whether every variable the combined steps of the running code name lies on the stack.
-    bool FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;
+    bool FrameFits = false;
+// Whether every variable the combined steps of the running code name lies on the stack,
+// after the frame, the code or the stack changed.
+#define X_CHECK_FRAME() (FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size)
+    X_CHECK_FRAME();
     const TXStep* Step = Resume ? Resume : CurrentPrepared->Steps.data();
     TXScriptObjectFunction* Callee = nullptr;
     int32_t CalleeFrameDepth = 0;
@@ -95,7 +99,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         Size = Host.StackSize;                                                                               \
         Sp = Host.StackPointer;                                                                              \
         FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;                 \
-        FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;                                    \
+        X_CHECK_FRAME();                                                                                     \
     } while (false)
 #define X_NAME() std::string_view(Prepared->Source.data() + Step->Value, size_t(Step->Length))
 // Every jump and call spends a step of the harness's budget.
@@ -131,7 +135,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         Sp = Frame.Base;                                                                                     \
         Prepared = Frame.CallerCode;                                                                         \
         FrameBase = Frame.CallerBase;                                                                        \
-        FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;                                    \
+        X_CHECK_FRAME();                                                                                     \
         Step = Frame.Resume;                                                                                 \
         Host.CloseCallFrame();                                                                               \
         TXScriptVariable& To = Slots[Sp];                                                                    \
@@ -157,10 +161,9 @@ void TXExecution::Run(TXScriptVariable& Result) {
 // d = a Outer (b Inner c).
 #define X_ARITHMETIC_STORE(Outer, Inner)                                                                     \
     X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \
-        : if (!FrameFits || !ArithmeticStore<Outer, Inner>(                                                  \
-                                Step, Slots, Size, FrameBase, Sp,                                            \
-                                (Step->Operation & 2) &&                                                     \
-                                    FrameBase + int32_t(uint32_t(Step->Value) >> 16) <= Sp)) goto LoadOnly;  \
+        : if (!FrameFits ||                                                                                  \
+              !ArithmeticStore<Outer, Inner>(Step, Slots, Size, FrameBase, Sp,                               \
+                                             LeavesAbove(*Step, FrameBase, Sp))) goto LoadOnly;              \
     X_NEXT();
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
@@ -301,7 +304,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 // The two values above the top need not be written when both next steps push over
                 // them and read no variable above the top first: a shared text's count is not
                 // touched for nothing.
-                bool Leave = (Step->Operation & 2) && FrameBase + Step->Assign.DestinationIndex <= Sp;
+                bool Leave = LeavesAbove(*Step, FrameBase, Sp);
                 if (!Leave || StepsLeft <= 0) {
                     SetTextValue(Slots[First + 1], Text);
                     SetIntegerValue(Slots[First], Same);
@@ -536,7 +539,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 goto EndWithEmpty;
             }
             Prepared = CalleePrepared;
-            FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size;
+            X_CHECK_FRAME();
             X_GO(Prepared->Steps.data());
         }
 
@@ -565,6 +568,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_RELOAD
 #undef X_NAME
 #undef X_SPEND
+#undef X_CHECK_FRAME
 #undef X_SPEND_AT_JUMP
 #undef X_END
 #undef X_OPERATION

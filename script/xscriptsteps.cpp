@@ -362,12 +362,9 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
     for (const TXStep& Step : Steps)
         Prepared->CombinedReach = std::max(Prepared->CombinedReach, CombinedReach(Step));
     // A text comparison whose next steps both begin by pushing two values need not leave its
-    // two values above the top, nor need d = a op (b op c) the two lowest of its three, where
-    // the variables those pushes read lie at or below the top: the step keeps the highest of
-    // their indexes (the text comparison in its Assign.DestinationIndex, no longer a length;
-    // the arithmetic in Value's upper half).
-    // So need a compound assignment of two variables (opLoadVar a, opLoadVar b, ...; in its
-    // Value, unused).
+    // two values above the top, nor need d = a op (b op c) the two lowest of its three, nor a
+    // compound assignment of two variables its two, where the variables those pushes read lie
+    // at or below the top (NextReadsBelow).
     for (TXStep& Step : Steps) {
         bool Text = Step.Kind == TXStepKind::LoadEqualTextJump;
         bool Arithmetic = Step.Kind >= TXStepKind::ArithmeticStore_opAdd_opAdd &&
@@ -379,13 +376,7 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
             continue;
         int32_t Highest = PushedReadsHighest(*Step.NextStep);
         if (Text) Highest = std::max(Highest, PushedReadsHighest(*Step.Target));
-        Step.Operation |= 2;
-        if (Text)
-            Step.Assign.DestinationIndex = uint16_t(Highest);
-        else if (Arithmetic)
-            Step.Value = int32_t(uint32_t(uint16_t(Step.Value)) | uint32_t(Highest) << 16);
-        else
-            Step.Value = Highest;
+        if (Highest < UINT16_MAX) Step.NextReadsBelow = uint16_t(Highest + 1);
     }
     if (const void* const* Handlers = StepHandlers.load(std::memory_order_acquire))
         for (TXStep& Step : Steps) Step.Handler = Handlers[size_t(Step.Kind)];

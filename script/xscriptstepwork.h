@@ -165,8 +165,8 @@ XINLINE inline bool Assign(const TXStep* Step, TXScriptVariable* Slots, int32_t 
     if (IntegerOperationFaults<Op>(Slots[Source].intValue, Pushed)) return false;
     int32_t Number = Operate<Op>(Slots[Source].intValue, Pushed);
     // opLoadVar a first: the two values above the top may be left for the next step to push
-    // over (Value holds the highest variable that step reads; see PrepareCode).
-    if (!LoadFirst || !(Step->Operation & 2) || FrameBase + Step->Value > Sp) {
+    // over.
+    if (!LoadFirst || !LeavesAbove(*Step, FrameBase, Sp)) {
         SetIntegerValue(Slots[First], Number);
         SetIntegerValue(Slots[First + 1], Pushed);
     }
