@@ -193,7 +193,8 @@ struct TXStep {
     uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
     // Combined steps whose next steps surely push over the values they leave above the top:
-    // one more than the highest variable those pushes read; 0 for the others (see LeavesAbove).
+    // one more than the highest variable those steps read first; 0 for the others (see
+    // LeavesAbove). For a jump, the steps that follow it when it does not jump.
     uint16_t NextReadsBelow = 0;
     // int32, float32 bits or handle; combined: the constant k; names: their offset in the
     // code; Unknown: the byte's offset; calls: the number of arguments, or -1 when unknown.
@@ -204,6 +205,7 @@ struct TXStep {
             uint16_t SourceIndex,
                 DestinationIndex; // combined assignments: the variables b and c (LoadStore: c)
         } Assign;
+        uint16_t TargetReadsBelow; // combined steps with a jump: NextReadsBelow for its target
     };
     const TXStep* Target = nullptr;   // jumps: the target's step; the end for targets outside the code
     const TXStep* NextStep = nullptr; // the step that follows
@@ -214,12 +216,6 @@ static_assert(sizeof(TXStep) == 16 + 3 * sizeof(void*), "steps stay small");
 // The run loop's handler of each step kind, by kind, once it has run (null where it
 // dispatches with a switch); decoding writes each step's handler from it.
 extern std::atomic<const void* const*> StepHandlers;
-
-// Whether Step may leave the values its instructions leave above the top unwritten: its next
-// steps push over them first, reading no variable above the top Sp of the frame at FrameBase.
-XINLINE inline bool LeavesAbove(const TXStep& Step, int32_t FrameBase, int32_t Sp) {
-    return Step.NextReadsBelow != 0 && FrameBase + Step.NextReadsBelow <= Sp + 1;
-}
 
 struct TXPreparedCode {
     TXScriptObjectFunction* Function = nullptr; // whose code it is
@@ -395,6 +391,15 @@ extern constinit thread_local int32_t CallDepth;
 extern constinit thread_local int32_t NativeDepth;
 // What the outermost run on this thread has left of the harness's step budget.
 extern constinit thread_local int64_t StepsLeft;
+
+// Whether a step may leave the values its instructions leave above the top Top unwritten on
+// its way on, whose steps push over them first (ReadsBelow, the step's NextReadsBelow or
+// TargetReadsBelow, is not 0), reading no variable above Top of the frame at FrameBase.
+// Never where the step budget may run out first: a fault there would show them (a way spends
+// at most two steps before its pushes: the step's jump and one opJump).
+XINLINE inline bool LeavesAbove(uint16_t ReadsBelow, int32_t FrameBase, int32_t Top) {
+    return ReadsBelow != 0 && FrameBase + ReadsBelow <= Top + 1 && StepsLeft >= 2;
+}
 
 // A number no other Execute of any thread has: each thread takes a block of them at a time.
 constexpr uint64_t ExecutionNumberBlock = 1 << 16;

@@ -163,7 +163,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \
         : if (!FrameFits ||                                                                                  \
               !ArithmeticStore<Outer, Inner>(Step, Slots, Size, FrameBase, Sp,                               \
-                                             LeavesAbove(*Step, FrameBase, Sp))) goto LoadOnly;              \
+                                             LeavesAbove(Step->NextReadsBelow, FrameBase, Sp))) goto LoadOnly; \
     X_NEXT();
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
@@ -190,7 +190,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         : if (!FrameFits || !SwapAssign<Op>(Step, Slots, Size, FrameBase, Sp)) goto LoadOnly;                \
     X_NEXT();                                                                                                \
     X_CASE(PushOperateJump_##Op) : {                                                                         \
-        const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, Sp);                                     \
+        const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, FrameBase, Sp);                          \
         if (!Next) goto PushOnly;                                                                            \
         X_SPEND_AT_JUMP();                                                                                   \
         X_GO(Next);                                                                                          \
@@ -282,7 +282,12 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_CASE(LoadStore) : {
                 if (Sp + 1 >= Size || !FrameFits) goto LoadOnly;
                 int32_t Top = Sp + 1;
-                CopyValue(Slots[Top], Slots[FrameSlot(FrameBase, Step->Index)]);
+                const TXScriptVariable& From = Slots[FrameSlot(FrameBase, Step->Index)];
+                if (LeavesAbove(Step->NextReadsBelow, FrameBase, Sp)) {
+                    CopyValue(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], From);
+                    X_NEXT();
+                }
+                CopyValue(Slots[Top], From);
                 CopyValue(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Slots[Top]);
                 X_NEXT();
             }
@@ -301,11 +306,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 const TXScriptText& Text = Prepared->Constants[size_t(Step->Value)].text;
                 bool Same = Variable.text.View() == Text.View();
                 int32_t First = Sp + 1;
-                // The two values above the top need not be written when both next steps push over
-                // them and read no variable above the top first: a shared text's count is not
-                // touched for nothing.
-                bool Leave = LeavesAbove(*Step, FrameBase, Sp);
-                if (!Leave || StepsLeft <= 0) {
+                // A shared text's count is not touched for nothing.
+                if (!LeavesAbove(Same ? Step->NextReadsBelow : Step->TargetReadsBelow, FrameBase, Sp)) {
                     SetTextValue(Slots[First + 1], Text);
                     SetIntegerValue(Slots[First], Same);
                 }

@@ -105,6 +105,69 @@ int32_t PushedReadsHighest(const TXStep& Step) {
     return std::max(First ? int32_t(Step.Index) : 0, Second ? int32_t(Step.Assign.SourceIndex) : 0);
 }
 
+// What the steps from a step on do above the top they start from, before anything there is
+// read: they push over the Pushes values above it (each pushed, or left by a step whose own
+// way on pushes over it), reading no variable above ReadsHighest first (-1: none).
+struct TXCover {
+    int32_t Pushes = 0;
+    int32_t ReadsHighest = -1;
+};
+
+// Follows single pushes, variable copies and at most one opJump, a few steps at most.
+TXCover CoverFrom(const TXStep& Step, int32_t Hops, bool Jumped) {
+    if (PushesTwoFirst(Step.Kind)) return {2, PushedReadsHighest(Step)};
+    if (Hops == 0) return {};
+    bool PushOne = Step.Kind == TXStepKind::opPushInt ||
+                   (Step.Kind == TXStepKind::opLoadVar && Step.Depth == 0) ||
+                   (Step.Kind >= TXStepKind::PushOperateJump_opAdd && Step.Kind <= TXStepKind::PushOperateJump_opMod);
+    bool Reads = Step.Kind == TXStepKind::opLoadVar || Step.Kind == TXStepKind::LoadStore;
+    if (PushOne || Step.Kind == TXStepKind::LoadStore) {
+        // A jump goes on with the top popped again: its own push is all it surely covers.
+        bool Jumps = Step.Kind != TXStepKind::opPushInt && Step.Kind != TXStepKind::opLoadVar &&
+                     Step.Kind != TXStepKind::LoadStore;
+        TXCover Next = Jumps ? TXCover{} : CoverFrom(*Step.NextStep, Hops - 1, Jumped);
+        TXCover Cover;
+        // A push starts the next step one slot higher; a copy pops its push again.
+        Cover.Pushes = PushOne ? 1 + Next.Pushes : std::max(1, Next.Pushes);
+        Cover.ReadsHighest = std::max(Reads ? int32_t(Step.Index) : -1, Next.ReadsHighest);
+        return Cover;
+    }
+    if (Step.Kind == TXStepKind::opJump && !Jumped) return CoverFrom(*Step.Target, Hops - 1, true);
+    return {};
+}
+
+// How many values a combined step leaves above its top that its way on may push over instead,
+// and whether it has a second way (its jump's target); 0 for steps that write all they leave.
+int32_t ValuesLeftAbove(TXStepKind Kind, bool& Branches) {
+    auto Within = [Kind](TXStepKind First, TXStepKind Last) { return Kind >= First && Kind <= Last; };
+    Branches = Kind == TXStepKind::LoadEqualTextJump ||
+               Within(TXStepKind::LoadOperateJump_opAdd, TXStepKind::LoadOperateJump_opMod) ||
+               Within(TXStepKind::PushOperateJump_opAdd, TXStepKind::PushOperateJump_opMod);
+    if (Kind == TXStepKind::LoadStore || Within(TXStepKind::LoadOperate_opAdd, TXStepKind::LoadOperate_opMod))
+        return 1;
+    // d = a op (b op c) leaves its two lowest values this way and writes the third.
+    if (Branches || Within(TXStepKind::LoadAssign_opAdd, TXStepKind::SwapAssign_opMod) ||
+        Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
+        return 2;
+    return 0;
+}
+
+// NextReadsBelow (and TargetReadsBelow) of a step, for the ways whose steps push over all the
+// values it leaves above its top.
+void MarkLeavesAbove(TXStep& Step) {
+    bool Branches = false;
+    int32_t Left = ValuesLeftAbove(Step.Kind, Branches);
+    if (Left == 0) return;
+    auto ReadsBelow = [Left](const TXStep& Way) -> uint16_t {
+        TXCover Cover = CoverFrom(Way, 4, false);
+        // (Reading nothing counts as reading variable 0: ReadsBelow is never 0 where it may leave.)
+        int32_t Highest = std::max(Cover.ReadsHighest, 0);
+        return Cover.Pushes < Left || Highest >= int32_t(UINT16_MAX) ? 0 : uint16_t(Highest + 1);
+    };
+    Step.NextReadsBelow = ReadsBelow(*Step.NextStep);
+    if (Branches) Step.TargetReadsBelow = ReadsBelow(*Step.Target);
+}
+
 // Whether opPushString makes a text of these characters (not a number).
 bool IsTextConstant(std::string_view Characters) {
     TXScriptVariable Made;
@@ -361,23 +424,9 @@ TXPreparedCode* PrepareCode(std::string_view Code, const std::vector<TXCallSite>
     }
     for (const TXStep& Step : Steps)
         Prepared->CombinedReach = std::max(Prepared->CombinedReach, CombinedReach(Step));
-    // A text comparison whose next steps both begin by pushing two values need not leave its
-    // two values above the top, nor need d = a op (b op c) the two lowest of its three, nor a
-    // compound assignment of two variables its two, where the variables those pushes read lie
-    // at or below the top (NextReadsBelow).
-    for (TXStep& Step : Steps) {
-        bool Text = Step.Kind == TXStepKind::LoadEqualTextJump;
-        bool Arithmetic = Step.Kind >= TXStepKind::ArithmeticStore_opAdd_opAdd &&
-                          Step.Kind <= TXStepKind::ArithmeticStore_opDiv_opDiv;
-        bool Assignment =
-            Step.Kind >= TXStepKind::LoadAssign_opAdd && Step.Kind <= TXStepKind::LoadAssign_opMod;
-        if ((!Text && !Arithmetic && !Assignment) || !PushesTwoFirst(Step.NextStep->Kind) ||
-            (Text && !PushesTwoFirst(Step.Target->Kind)))
-            continue;
-        int32_t Highest = PushedReadsHighest(*Step.NextStep);
-        if (Text) Highest = std::max(Highest, PushedReadsHighest(*Step.Target));
-        if (Highest < UINT16_MAX) Step.NextReadsBelow = uint16_t(Highest + 1);
-    }
+    // Steps whose ways on push over the values they leave above the top before anything reads
+    // there need not write them (see LeavesAbove).
+    for (TXStep& Step : Steps) MarkLeavesAbove(Step);
     if (const void* const* Handlers = StepHandlers.load(std::memory_order_acquire))
         for (TXStep& Step : Steps) Step.Handler = Handlers[size_t(Step.Kind)];
     Prepared->Offsets.assign(Starts.begin(), Starts.end());

@@ -123,10 +123,10 @@ XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, in
     Sp = LeftSlot;
 }
 
-// Combined steps. Each does what its instructions would do, down to the two slots above the
-// top, which keep what the instructions pushed there; false, with nothing changed, when its
-// values are not all integers (or the two slots lie past the end of the stack), and then
-// only its first instruction runs.
+// Combined steps. Each does what its instructions would do, down to the slots above the top,
+// which keep what the instructions pushed there (unless the step's way on pushes over them
+// first: LeavesAbove); false, with nothing changed, when its values are not all integers (or
+// the slots lie past the end of the stack), and then only its first instruction runs.
 //
 // opLoadVar x, opPushInt k, op [, opJumpIfFalse]: the step to go on with, or null.
 template <uint8_t Op, bool Jump>
@@ -137,12 +137,16 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* S
     if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
     int32_t Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
     int32_t First = Sp + 1;
-    SetIntegerValue(Slots[First + 1], Step->Value);
-    SetIntegerValue(Slots[First], Number);
     if constexpr (!Jump) {
+        if (!LeavesAbove(Step->NextReadsBelow, FrameBase, First)) SetIntegerValue(Slots[First + 1], Step->Value);
+        SetIntegerValue(Slots[First], Number);
         Sp = First;
         return Step->NextStep;
     } else {
+        if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->TargetReadsBelow, FrameBase, Sp)) {
+            SetIntegerValue(Slots[First + 1], Step->Value);
+            SetIntegerValue(Slots[First], Number);
+        }
         return Number != 0 ? Step->NextStep : Step->Target;
     }
 }
@@ -164,9 +168,7 @@ XINLINE inline bool Assign(const TXStep* Step, TXScriptVariable* Slots, int32_t 
     if (Source == First || Slots[Source].kind != vkInteger) return false;
     if (IntegerOperationFaults<Op>(Slots[Source].intValue, Pushed)) return false;
     int32_t Number = Operate<Op>(Slots[Source].intValue, Pushed);
-    // opLoadVar a first: the two values above the top may be left for the next step to push
-    // over.
-    if (!LoadFirst || !LeavesAbove(*Step, FrameBase, Sp)) {
+    if (!LeavesAbove(Step->NextReadsBelow, FrameBase, Sp)) {
         SetIntegerValue(Slots[First], Number);
         SetIntegerValue(Slots[First + 1], Pushed);
     }
@@ -177,13 +179,16 @@ XINLINE inline bool Assign(const TXStep* Step, TXScriptVariable* Slots, int32_t 
 // opPushInt k, op, opJumpIfFalse on an integer top: the step to go on with, or null.
 template <uint8_t Op>
 XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
-                                             int32_t& Sp) {
+                                             int32_t FrameBase, int32_t& Sp) {
     TXScriptVariable& Top = Slots[Sp];
     if (Sp + 1 >= Size || Top.kind != vkInteger || IntegerOperationFaults<Op>(Top.intValue, Step->Value))
         return nullptr;
     int32_t Number = Operate<Op>(Top.intValue, Step->Value);
-    SetIntegerValue(Slots[Sp + 1], Step->Value);
-    Top.intValue = Number;
+    // The jump pops the result: the top is the slot below (none below slot 0 leaves nothing).
+    if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->TargetReadsBelow, FrameBase, Sp - 1)) {
+        SetIntegerValue(Slots[Sp + 1], Step->Value);
+        Top.intValue = Number;
+    }
     Sp = SlotBelow(Sp, Size);
     return Number != 0 ? Step->NextStep : Step->Target;
 }
@@ -356,9 +361,11 @@ XINLINE inline bool SwapAssign(const TXStep* Step, TXScriptVariable* Slots, int3
     int32_t Left = Source.intValue, Right = Top.intValue;
     if (IntegerOperationFaults<Op>(Left, Right)) return false;
     int32_t Number = Operate<Op>(Left, Right);
-    // The swap left the top above, and b in its place became the result.
-    SetIntegerValue(Slots[Above], Right);
-    Top.intValue = Number;
+    // The swap left the top above, and b in its place became the result; the store pops it.
+    if (!LeavesAbove(Step->NextReadsBelow, FrameBase, Sp - 1)) {
+        SetIntegerValue(Slots[Above], Right);
+        Top.intValue = Number;
+    }
     SetIntegerValue(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Number);
     Sp = SlotBelow(Sp, Size);
     return true;

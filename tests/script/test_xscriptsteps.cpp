@@ -18,20 +18,29 @@ struct TSequence {
     std::vector<std::string> Instructions;
     int32_t JumpAt = -1; // the opJumpIfFalse
     int32_t JumpTo = -1; // the instruction it lands on; -1 for the end of the code
+    int32_t GoAt = -1;   // an opJump, forward
+    int32_t GoTo = -1;
 };
 
 std::string Assemble(const TSequence& Sequence, bool Separated) {
     std::string Code;
-    for (size_t At = 0; At < Sequence.Instructions.size(); At++) {
+    size_t Count = Sequence.Instructions.size();
+    auto Forward = [&](size_t At, int32_t Target) {
+        size_t Rest = 0;
+        for (size_t After = At + 1; After < (Target >= 0 ? size_t(Target) : Count); After++) {
+            bool Jump = int32_t(After) == Sequence.JumpAt || int32_t(After) == Sequence.GoAt;
+            Rest += (Jump ? 5 : Sequence.Instructions[After].size()) + (Separated ? 1 : 0);
+        }
+        return int32_t(Rest);
+    };
+    for (size_t At = 0; At < Count; At++) {
         if (Separated && At > 0) AppendOp(Code, opNop);
         std::string Instruction = Sequence.Instructions[At];
-        if (int32_t(At) == Sequence.JumpAt) {
-            size_t Rest = 0;
-            size_t To = Sequence.JumpTo >= 0 ? size_t(Sequence.JumpTo) : Sequence.Instructions.size();
-            for (size_t After = At + 1; After < To; After++)
-                Rest += Sequence.Instructions[After].size() + (Separated ? 1 : 0);
+        if (int32_t(At) == Sequence.JumpAt || int32_t(At) == Sequence.GoAt) {
+            bool Go = int32_t(At) == Sequence.GoAt;
             Instruction.clear();
-            AppendOpInt32(Instruction, opJumpIfFalse, int32_t(Rest));
+            AppendOpInt32(Instruction, Go ? opJump : opJumpIfFalse,
+                          Forward(At, Go ? Sequence.GoTo : Sequence.JumpTo));
         }
         Code += Instruction;
     }
@@ -83,7 +92,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         Seed = Seed * 1103515245u + 12345u;
         return int32_t((Seed >> 16) % Range);
     };
-    for (int32_t Case = 0; Case < 19000; Case++) {
+    for (int32_t Case = 0; Case < 26000; Case++) {
         int32_t Size = 1 + Next(6);
         std::vector<TXScriptVariable> Stack;
         for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
@@ -93,7 +102,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         auto Slot = [&] { return Next(7); };
         TXOpcode Op = Operations[Next(16)];
         int32_t Constant = Next(3) == 0 ? 0 : Next(9) - 4;
-        std::string LoadX, LoadB, PushK, StoreC, Swap, Operate, Jump, Tail, Return, PushText, Equal;
+        std::string LoadX, LoadB, PushK, StoreC, Swap, Operate, Jump, Tail, Return, PushText, Equal, Go, PushK2;
         const char* Texts[] = {"AB", "12", "", "ABC"};
         AppendOpName(PushText, opPushString, Texts[Next(4)]);
         AppendOp(Equal, opEqual);
@@ -104,6 +113,8 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOp(Swap, opSwap);
         AppendOp(Operate, Op);
         AppendOp(Jump, opJumpIfFalse);
+        AppendOp(Go, opJump);
+        AppendOpInt32(PushK2, opPushInt, Next(5) - 1);
         AppendOpInt32(Tail, opPushInt, 111);
         AppendOp(Return, opReturn);
         TSequence Sequence;
@@ -113,7 +124,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOpSlot(LoadC, opLoadVar, Slot(), 0);
         AppendOp(OperateInner, Next(8) ? Arithmetic[Next(4)] : Op);
         AppendOp(OperateOuter, Next(8) ? Arithmetic[Next(4)] : Op);
-        switch (Next(19)) {
+        switch (Next(26)) {
         case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
         case 1:
             Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
@@ -158,6 +169,27 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
             Sequence.Instructions = {LoadX, PushText, Equal, Jump, Tail};
             Sequence.JumpAt = 3;
             break;
+        // Steps that leave their values for a way on that pushes over them: through an opJump,
+        // single pushes and variable copies, one way or both ways of a jump.
+        case 19:
+            Sequence = {{PushK, LoadB, Swap, Operate, StoreC, Go, Tail, LoadX, PushK, Operate, Jump, LoadC, LoadB, Tail},
+                        10, -1, 5, 7};
+            break;
+        case 20:
+            Sequence = {{LoadX, PushK, Operate, PushK2, Equal, Jump, LoadB, StoreC, Go, LoadX, PushK, Operate,
+                         LoadC, PushText, Equal, Jump, LoadB, LoadX, Tail},
+                        5, 9, 8, 12};
+            Sequence.Instructions[15].clear(); // the second jump, to the next instruction
+            AppendOpInt32(Sequence.Instructions[15], opJumpIfFalse, 0);
+            break;
+        case 21: Sequence.Instructions = {LoadX, StoreC, LoadB, PushK, Operate}; break;
+        case 22: Sequence = {{LoadX, StoreC, Go, Tail, LoadB, LoadC, Tail}, -1, -1, 2, 4}; break;
+        case 23: Sequence.Instructions = {LoadB, Swap, Operate, StoreC, LoadX, PushK2, Tail}; break;
+        case 25: Sequence.Instructions = {PushK, LoadB, Swap, Operate, StoreC, LoadX, StoreC, PushK2}; break;
+        case 24:
+            Sequence = {{LoadX, PushK, Operate, PushK2, Equal, Jump, LoadB, PushK, Operate, Go, LoadC, PushK2}, 5, 9,
+                        9, 11};
+            break;
         default: Sequence.Instructions = {LoadX, Return, Tail}; break;
         }
         std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
@@ -180,12 +212,16 @@ TEST(CombinedSteps, SpendTheStepBudgetAsTheirInstructionsDo) {
     AppendOp(Equal, opEqual);
     // Loaded and compared; pushed and compared with the top; loaded and compared with a text, then
     // with both ways pushing over its values.
+    std::string Go;
+    AppendOp(Go, opJump);
     TSequence Loaded{{LoadX, PushK, Less, Jump, Tail}, 3}, Pushed{{LoadX, Swap, PushK, Less, Jump, Tail}, 4},
         Text{{LoadX, PushText, Equal, Jump, Tail}, 3},
-        PushedOver{{LoadX, PushText, Equal, Jump, LoadX, PushK, Less, LoadX, PushK, Less}, 3, 7};
-    for (const TSequence& Sequence : {Loaded, Pushed, Text, PushedOver})
+        PushedOver{{LoadX, PushText, Equal, Jump, LoadX, PushK, Less, LoadX, PushK, Less}, 3, 7},
+        // Ways on that spend steps before they push over what the jump leaves.
+        ThroughJump{{LoadX, PushK, Less, Jump, Go, Tail, LoadX, PushK, Less, LoadX, PushK, Less}, 3, 9, 4, 6};
+    for (const TSequence& Sequence : {Loaded, Pushed, Text, PushedOver, ThroughJump})
         for (const TXScriptVariable& X : {TXScriptVariable::FromInteger(0), TXScriptVariable::FromText("0")})
-            for (int64_t Budget : {0, 1}) {
+            for (int64_t Budget : {0, 1, 2, 3}) {
                 std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
                 std::vector<TXScriptVariable> Stack(4, X);
                 SetScriptStepBudget(Budget);
