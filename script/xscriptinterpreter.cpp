@@ -71,11 +71,12 @@ void TXExecution::Run(TXScriptVariable& Result) {
     int32_t Sp = Host.StackPointer;
     // The topmost frame's Base, which depth 0 variables are counted from (0 without frames).
     int32_t FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;
-    // Whether every variable the combined steps of the running code name lies on the stack.
-    bool FrameFits = false;
-// Whether every variable the combined steps of the running code name lies on the stack,
-// after the frame, the code or the stack changed.
-#define X_CHECK_FRAME() (FrameFits = int64_t(FrameBase) + Prepared->CombinedReach <= Size)
+    // The stack's size for the combined steps: Size where every variable the running code's
+    // combined steps name lies on the stack, else 0, so that their check of the room above the
+    // top sends them to their first instruction alone.
+    int32_t CombinedSize = 0;
+// CombinedSize after the frame, the code or the stack changed.
+#define X_CHECK_FRAME() (CombinedSize = int64_t(FrameBase) + Prepared->CombinedReach <= Size ? Size : 0)
     X_CHECK_FRAME();
     const TXStep* Step = Resume ? Resume : CurrentPrepared->Steps.data();
     TXScriptObjectFunction* Callee = nullptr;
@@ -149,45 +150,42 @@ void TXExecution::Run(TXScriptVariable& Result) {
 // The combined steps that carry the arithmetic operation Op.
 #define X_COMBINED_ARITHMETIC(Op)                                                                            \
     X_CASE(VariableOperate_##Op)                                                                             \
-        : if (!FrameFits || !VariableOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;     \
+        : if (!VariableOperate<Op>(Step, Host, Slots, CombinedSize, FrameBase, Sp)) goto LoadOnly;           \
     X_NEXT();                                                                                                \
     X_CASE(LoadLoadOperate_##Op)                                                                             \
-        : if (!FrameFits || !LoadLoadOperate<Op>(Step, Host, Slots, Size, FrameBase, Sp)) goto LoadOnly;     \
+        : if (!LoadLoadOperate<Op>(Step, Host, Slots, CombinedSize, FrameBase, Sp)) goto LoadOnly;           \
     X_NEXT();                                                                                                \
-    X_CASE(OperateStore_##Op) : OperateStore<Op>(Step, Host, Slots, Size, FrameBase, FrameFits, Sp);         \
+    X_CASE(OperateStore_##Op) : OperateStore<Op>(Step, Host, Slots, Size, FrameBase, CombinedSize != 0, Sp); \
     X_NEXT();                                                                                                \
     X_CASE(OperateReturn_##Op) : OperateOnTop<Op>(Host, Slots, Size, Sp);                                    \
     goto EndWithTop
 // d = a Outer (b Inner c).
 #define X_ARITHMETIC_STORE(Outer, Inner)                                                                     \
     X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \
-        : if (!FrameFits ||                                                                                  \
-              !ArithmeticStore<Outer, Inner>(Step, Slots, Size, FrameBase, Sp,                               \
-                                             LeavesAbove(Step->NextReadsBelow, FrameBase, Sp))) goto LoadOnly; \
+        : if (!ArithmeticStore<Outer, Inner>(                                                                \
+                  Step, Slots, CombinedSize, FrameBase, Sp,                                                  \
+                  LeavesAbove(Step->NextReadsBelow, FrameBase, Sp))) goto LoadOnly;                          \
     X_NEXT();
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
     X_CASE(LoadOperate_##Op) : {                                                                             \
-        if (!FrameFits) goto LoadOnly;                                                                       \
-        const TXStep* Next = LoadOperate<Op, false>(Step, Slots, Size, FrameBase, Sp);                       \
+        const TXStep* Next = LoadOperate<Op, false>(Step, Slots, CombinedSize, FrameBase, Sp);               \
         if (!Next) goto LoadOnly;                                                                            \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     X_CASE(LoadOperateJump_##Op) : {                                                                         \
-        if (!FrameFits) goto LoadOnly;                                                                       \
-        const TXStep* Next = LoadOperate<Op, true>(Step, Slots, Size, FrameBase, Sp);                        \
+        const TXStep* Next = LoadOperate<Op, true>(Step, Slots, CombinedSize, FrameBase, Sp);                \
         if (!Next) goto LoadOnly; /* the single jump spends the step */                                      \
         X_SPEND_AT_JUMP();                                                                                   \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     X_CASE(LoadAssign_##Op)                                                                                  \
-        : if (!FrameFits || !Assign<Op, true>(Step, Slots, Size, FrameBase, Sp)) goto LoadOnly;              \
+        : if (!Assign<Op, true>(Step, Slots, CombinedSize, FrameBase, Sp)) goto LoadOnly;                    \
     X_NEXT();                                                                                                \
     X_CASE(PushAssign_##Op)                                                                                  \
-        : if (!FrameFits || !Assign<Op, false>(Step, Slots, Size, FrameBase, Sp)) goto PushOnly;             \
+        : if (!Assign<Op, false>(Step, Slots, CombinedSize, FrameBase, Sp)) goto PushOnly;                   \
     X_NEXT();                                                                                                \
-    X_CASE(SwapAssign_##Op)                                                                                  \
-        : if (!FrameFits || !SwapAssign<Op>(Step, Slots, Size, FrameBase, Sp)) goto LoadOnly;                \
+    X_CASE(SwapAssign_##Op) : if (!SwapAssign<Op>(Step, Slots, CombinedSize, FrameBase, Sp)) goto LoadOnly;  \
     X_NEXT();                                                                                                \
     X_CASE(PushOperateJump_##Op) : {                                                                         \
         const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, FrameBase, Sp);                          \
@@ -280,7 +278,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_CASE(opLoadVar) : PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
             X_NEXT();
             X_CASE(LoadStore) : {
-                if (Sp + 1 >= Size || !FrameFits) goto LoadOnly;
+                if (Sp + 1 >= CombinedSize) goto LoadOnly;
                 int32_t Top = Sp + 1;
                 const TXScriptVariable& From = Slots[FrameSlot(FrameBase, Step->Index)];
                 if (LeavesAbove(Step->NextReadsBelow, FrameBase, Sp)) {
@@ -292,7 +290,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 X_NEXT();
             }
             X_CASE(LoadLoad) : {
-                if (Sp + 2 >= Size || !FrameFits) goto LoadOnly;
+                if (Sp + 2 >= CombinedSize) goto LoadOnly;
                 // b is read after a is pushed.
                 CopyValue(Slots[Sp + 1], Slots[FrameSlot(FrameBase, Step->Index)]);
                 CopyValue(Slots[Sp + 2], Slots[FrameSlot(FrameBase, Step->Assign.SourceIndex)]);
@@ -300,9 +298,9 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 X_NEXT();
             }
             X_CASE(LoadEqualTextJump) : {
-                if (!FrameFits) goto LoadOnly;
+                if (Sp + 2 >= CombinedSize) goto LoadOnly;
                 const TXScriptVariable& Variable = Slots[FrameSlot(FrameBase, Step->Index)];
-                if (Sp + 2 >= Size || Variable.kind != vkString) goto LoadOnly;
+                if (Variable.kind != vkString) goto LoadOnly;
                 const TXScriptText& Text = Prepared->Constants[size_t(Step->Value)].text;
                 bool Same = Variable.text.View() == Text.View();
                 int32_t First = Sp + 1;

@@ -47,7 +47,8 @@ XINLINE inline int32_t OwnSlot(const TXScriptHost& Host, int32_t FrameBase, int3
 }
 
 // A variable of the running function in a combined step, which runs only where every
-// variable its code names lies on the stack above FrameBase (FrameFits): no wrap to check.
+// variable its code names lies on the stack above FrameBase (the run loop's CombinedSize):
+// no wrap to check.
 XINLINE inline int32_t FrameSlot(int32_t FrameBase, uint16_t Index) {
     return FrameBase + Index;
 }
@@ -126,7 +127,8 @@ XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, in
 // Combined steps. Each does what its instructions would do, down to the slots above the top,
 // which keep what the instructions pushed there (unless the step's way on pushes over them
 // first: LeavesAbove); false, with nothing changed, when its values are not all integers (or
-// the slots lie past the end of the stack), and then only its first instruction runs.
+// the slots lie past Size, the run loop's CombinedSize), and then only its first instruction
+// runs.
 //
 // opLoadVar x, opPushInt k, op [, opJumpIfFalse]: the step to go on with, or null.
 template <uint8_t Op, bool Jump>
@@ -235,8 +237,9 @@ XINLINE inline void SetNumberResult(TXScriptVariable& Value, TXScriptKind Kind, 
 template <uint8_t Op>
 XINLINE inline bool VariableOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots,
                                     int32_t Size, int32_t FrameBase, int32_t& Sp) {
+    if (Sp + 1 >= Size) return false;
     const TXScriptVariable& Variable = Slots[FrameSlot(FrameBase, Step->Index)];
-    if (Sp + 1 >= Size || !IsNumber(Slots[Sp]) || !IsNumber(Variable)) return false;
+    if (!IsNumber(Slots[Sp]) || !IsNumber(Variable)) return false;
     CopyNumber(Slots[Sp + 1], Variable);
     Sp++;
     OperateOnTop<Op>(Host, Slots, Size, Sp);
@@ -355,9 +358,10 @@ template <uint8_t Op>
 XINLINE inline bool SwapAssign(const TXStep* Step, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
                                int32_t& Sp) {
     int32_t Above = Sp + 1;
+    if (Above >= Size) return false;
     const TXScriptVariable& Source = Slots[FrameSlot(FrameBase, Step->Index)];
     TXScriptVariable& Top = Slots[Sp];
-    if (Above >= Size || Source.kind != vkInteger || Top.kind != vkInteger) return false;
+    if (Source.kind != vkInteger || Top.kind != vkInteger) return false;
     int32_t Left = Source.intValue, Right = Top.intValue;
     if (IntegerOperationFaults<Op>(Left, Right)) return false;
     int32_t Number = Operate<Op>(Left, Right);
