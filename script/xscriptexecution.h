@@ -188,7 +188,8 @@ static_assert(StepKindCount <= 256, "a step kind fits in a byte");
 struct TXStep {
     TXStepKind Kind = TXStepKind::Unknown;
     // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
-    // index of its made value in the code's Constants (LoadEqualTextJump: always).
+    // index of its made value in the code's Constants (LoadEqualTextJump: always); a remainder
+    // by a constant (LoadOperate_opMod, LoadOperateJump_opMod): 1 when k is a power of two.
     uint8_t Operation = 0;
     uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
@@ -260,6 +261,13 @@ XINLINE inline bool IntegerOperation(uint8_t Op, int32_t Left, int32_t Right, in
         return true;
     default: return false;
     }
+}
+
+// Left % Divisor for a Divisor that is a power of two, without a division.
+XINLINE inline int32_t RemainderByPowerOfTwo(int32_t Left, int32_t Divisor) {
+    uint32_t Mask = uint32_t(Divisor) - 1;
+    // The remainder takes the sign of Left.
+    return Left >= 0 ? int32_t(uint32_t(Left) & Mask) : -int32_t((0u - uint32_t(Left)) & Mask);
 }
 
 // Whether the integer operation Op faults on these operands (only the remainder can).

@@ -291,6 +291,7 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
     if (Load && Second.Opcode == opPushInt && Operation >= 0) {
         Step.Kind = CombinedKind(TXStepKind::LoadOperate_opAdd, Operation);
         Step.Value = Second.Value;
+        Step.Operation = Third.Opcode == opMod && Second.Value > 0 && (Second.Value & (Second.Value - 1)) == 0;
         Next = Third.Next;
         if (Decode(Third.Next, Fourth) && Fourth.Opcode == opJumpIfFalse) {
             Step.Kind = CombinedKind(TXStepKind::LoadOperateJump_opAdd, Operation);

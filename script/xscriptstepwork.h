@@ -136,8 +136,13 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* S
                                          int32_t FrameBase, int32_t& Sp) {
     int32_t Slot = FrameSlot(FrameBase, Step->Index);
     if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
-    if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
-    int32_t Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
+    int32_t Number;
+    if (Op == opMod && Step->Operation != 0) {
+        Number = RemainderByPowerOfTwo(Slots[Slot].intValue, Step->Value);
+    } else {
+        if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
+        Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
+    }
     int32_t First = Sp + 1;
     if constexpr (!Jump) {
         if (!LeavesAbove(Step->NextReadsBelow, FrameBase, First)) SetIntegerValue(Slots[First + 1], Step->Value);
