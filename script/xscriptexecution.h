@@ -189,7 +189,8 @@ struct TXStep {
     TXStepKind Kind = TXStepKind::Unknown;
     // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
     // index of its made value in the code's Constants (LoadEqualTextJump: always); a remainder
-    // by a constant (LoadOperate_opMod, LoadOperateJump_opMod): 1 when k is a power of two.
+    // by a constant (LoadOperate_opMod, LoadOperateJump_opMod): 1 when k is a power of two;
+    // ArithmeticStore: 1 when it may leave all three values it leaves above the top, not two.
     uint8_t Operation = 0;
     uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;

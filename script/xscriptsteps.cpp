@@ -46,14 +46,18 @@ int32_t JumpTarget(const TXInstruction& Instruction, size_t Length) {
                                                                            : int32_t(Length);
 }
 
-// Whether every way a step of this kind runs starts by pushing two values, the second one a
-// variable or a constant that cannot fail.
+// Whether every way a step of this kind runs starts by pushing two values (d = a op (b op c):
+// three), the later ones variables or constants that cannot fail.
 bool PushesTwoFirst(TXStepKind Kind) {
     auto Within = [Kind](TXStepKind First, TXStepKind Last) { return Kind >= First && Kind <= Last; };
     return Within(TXStepKind::LoadOperate_opAdd, TXStepKind::PushAssign_opMod) ||
            Within(TXStepKind::LoadLoadOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
            Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv) ||
            Kind == TXStepKind::LoadEqualTextJump || Kind == TXStepKind::LoadLoad;
+}
+
+bool IsArithmeticStore(TXStepKind Kind) {
+    return Kind >= TXStepKind::ArithmeticStore_opAdd_opAdd && Kind <= TXStepKind::ArithmeticStore_opDiv_opDiv;
 }
 
 // One more than the highest variable index a combined step names (0 for other steps).
@@ -91,8 +95,10 @@ int32_t CombinedReach(const TXStep& Step) {
 }
 
 // The highest variable index that a step which starts with two pushes reads before both are
-// written (a step of a kind PushesTwoFirst accepts).
+// written (a step of a kind PushesTwoFirst accepts); d = a op (b op c), before all three are.
 int32_t PushedReadsHighest(const TXStep& Step) {
+    if (IsArithmeticStore(Step.Kind))
+        return std::max({int32_t(Step.Index), int32_t(Step.Assign.SourceIndex), int32_t(uint16_t(Step.Value))});
     auto Within = [&Step](TXStepKind First, TXStepKind Last) {
         return Step.Kind >= First && Step.Kind <= Last;
     };
@@ -115,7 +121,7 @@ struct TXCover {
 
 // Follows single pushes, variable copies and at most one opJump, a few steps at most.
 TXCover CoverFrom(const TXStep& Step, int32_t Hops, bool Jumped) {
-    if (PushesTwoFirst(Step.Kind)) return {2, PushedReadsHighest(Step)};
+    if (PushesTwoFirst(Step.Kind)) return {IsArithmeticStore(Step.Kind) ? 3 : 2, PushedReadsHighest(Step)};
     if (Hops == 0) return {};
     bool PushOne = Step.Kind == TXStepKind::opPushInt ||
                    (Step.Kind == TXStepKind::opLoadVar && Step.Depth == 0) ||
@@ -145,10 +151,9 @@ int32_t ValuesLeftAbove(TXStepKind Kind, bool& Branches) {
                Within(TXStepKind::PushOperateJump_opAdd, TXStepKind::PushOperateJump_opMod);
     if (Kind == TXStepKind::LoadStore || Within(TXStepKind::LoadOperate_opAdd, TXStepKind::LoadOperate_opMod))
         return 1;
-    // d = a op (b op c) leaves its two lowest values this way and writes the third.
-    if (Branches || Within(TXStepKind::LoadAssign_opAdd, TXStepKind::SwapAssign_opMod) ||
-        Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
-        return 2;
+    // d = a op (b op c) leaves all three where its way on pushes three, else its two lowest.
+    if (IsArithmeticStore(Kind)) return 3;
+    if (Branches || Within(TXStepKind::LoadAssign_opAdd, TXStepKind::SwapAssign_opMod)) return 2;
     return 0;
 }
 
@@ -158,8 +163,12 @@ void MarkLeavesAbove(TXStep& Step) {
     bool Branches = false;
     int32_t Left = ValuesLeftAbove(Step.Kind, Branches);
     if (Left == 0) return;
-    auto ReadsBelow = [Left](const TXStep& Way) -> uint16_t {
+    auto ReadsBelow = [&Left, &Step](const TXStep& Way) -> uint16_t {
         TXCover Cover = CoverFrom(Way, 4, false);
+        if (IsArithmeticStore(Step.Kind)) {
+            Step.Operation = Cover.Pushes >= 3;
+            Left = Cover.Pushes >= 3 ? 3 : 2;
+        }
         // (Reading nothing counts as reading variable 0: ReadsBelow is never 0 where it may leave.)
         int32_t Highest = std::max(Cover.ReadsHighest, 0);
         return Cover.Pushes < Left || Highest >= int32_t(UINT16_MAX) ? 0 : uint16_t(Highest + 1);

@@ -325,8 +325,8 @@ XINLINE inline bool ArithmeticStore(const TXStep* Step, TXScriptVariable* Slots,
         !OperateNumbers<Outer>(NumberOf(Slots[A]), First, Second))
         return false;
     if (Leave) {
-        // The next step pushes over the two lowest values before it reads anything there.
-        CopyNumber(Slots[Top + 2], Slots[C]);
+        // The next steps push over the two lowest values, or all three, before they read there.
+        if (Step->Operation == 0) CopyNumber(Slots[Top + 2], Slots[C]);
         TXScriptVariable& Variable = Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)];
         if (!Variable.text.Empty()) Variable.text.Clear();
         SetNumberResult(Variable, Second.Kind, Second.Integer, Second.Float);

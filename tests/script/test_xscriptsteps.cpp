@@ -92,7 +92,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         Seed = Seed * 1103515245u + 12345u;
         return int32_t((Seed >> 16) % Range);
     };
-    for (int32_t Case = 0; Case < 26000; Case++) {
+    for (int32_t Case = 0; Case < 27000; Case++) {
         int32_t Size = 1 + Next(6);
         std::vector<TXScriptVariable> Stack;
         for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
@@ -124,7 +124,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOpSlot(LoadC, opLoadVar, Slot(), 0);
         AppendOp(OperateInner, Next(8) ? Arithmetic[Next(4)] : Op);
         AppendOp(OperateOuter, Next(8) ? Arithmetic[Next(4)] : Op);
-        switch (Next(26)) {
+        switch (Next(27)) {
         case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
         case 1:
             Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
@@ -185,6 +185,11 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         case 21: Sequence.Instructions = {LoadX, StoreC, LoadB, PushK, Operate}; break;
         case 22: Sequence = {{LoadX, StoreC, Go, Tail, LoadB, LoadC, Tail}, -1, -1, 2, 4}; break;
         case 23: Sequence.Instructions = {LoadB, Swap, Operate, StoreC, LoadX, PushK2, Tail}; break;
+        case 26:
+            // Arithmetic whose next step pushes over all three of its values.
+            Sequence.Instructions = {LoadX, LoadB,        LoadC,        OperateInner, OperateOuter, StoreC, LoadC,
+                                     LoadB, LoadX,        OperateInner, OperateOuter, StoreC,       Tail};
+            break;
         case 25: Sequence.Instructions = {PushK, LoadB, Swap, Operate, StoreC, LoadX, StoreC, PushK2}; break;
         case 24:
             Sequence = {{LoadX, PushK, Operate, PushK2, Equal, Jump, LoadB, PushK, Operate, Go, LoadC, PushK2}, 5, 9,
@@ -196,6 +201,28 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         ASSERT_EQ(RunOn(Combined, Stack, Pointer, Frame), RunOn(Single, Stack, Pointer, Frame))
             << "case " << Case << ": " << testing::PrintToString(DisassembleCode(Combined));
     }
+}
+
+// A step may leave its values above the top only for next steps that read no variable there:
+// d = a op (b op c) followed by another whose c lies where the first one pushed its own c.
+TEST(CombinedSteps, LeaveNothingForNextStepsThatReadAboveTheTop) {
+    TSequence Sequence;
+    auto Add = [&Sequence](auto Append, auto... Operands) {
+        Sequence.Instructions.emplace_back();
+        Append(Sequence.Instructions.back(), Operands...);
+    };
+    for (uint16_t C : {1, 4}) {
+        Add(AppendOpSlot, opLoadVar, 0, 0);
+        Add(AppendOpSlot, opLoadVar, 0, 0);
+        Add(AppendOpSlot, opLoadVar, C, 0);
+        Add(AppendOp, opMul);
+        Add(AppendOp, opAdd);
+        Add(AppendOpSlot, opStoreVar, 0, 0);
+    }
+    Add(AppendOpInt32, opPushInt, 111);
+    std::vector<TXScriptVariable> Stack;
+    for (int32_t Value : {2, 5, 0, 0, 7, 0, 0, 0}) Stack.push_back(TXScriptVariable::FromInteger(Value));
+    EXPECT_EQ(RunOn(Assemble(Sequence, false), Stack, 1, -1), RunOn(Assemble(Sequence, true), Stack, 1, -1));
 }
 
 // A compare-and-jump step spends the jump's step only when it runs combined, and a spent
