@@ -162,6 +162,7 @@
     X(, LoadEqualTextJump)                       /* opLoadVar x, opPushString t, opEqual, opJumpIfFalse */   \
     X_INTEGER_OPERATIONS(X, LoadOperate_)        /* opLoadVar x, opPushInt k, op */                          \
     X_INTEGER_OPERATIONS(X, LoadOperateJump_)    /* the same, then opJumpIfFalse */                          \
+    X_INTEGER_OPERATIONS(X, LoadOperateEqualJump_) /* the same, then opPushInt k2, opEqual, opJumpIfFalse */ \
     X_INTEGER_OPERATIONS(X, LoadAssign_)         /* opLoadVar a, opLoadVar b, opSwap, op, opStoreVar c */    \
     X_INTEGER_OPERATIONS(X, PushAssign_)         /* opPushInt k, opLoadVar b, opSwap, op, opStoreVar c */    \
     X_INTEGER_OPERATIONS(X, PushOperateJump_)    /* opPushInt k, op, opJumpIfFalse */                        \
@@ -207,7 +208,10 @@ struct TXStep {
             uint16_t SourceIndex,
                 DestinationIndex; // combined assignments: the variables b and c (LoadStore: c)
         } Assign;
-        uint16_t TargetReadsBelow; // combined steps with a jump: NextReadsBelow for its target
+        struct {
+            uint16_t TargetReadsBelow; // NextReadsBelow for the jump's target
+            int16_t Compared;          // LoadOperateEqualJump: the constant k2
+        } Branch;                      // combined steps with a jump
     };
     const TXStep* Target = nullptr;   // jumps: the target's step; the end for targets outside the code
     const TXStep* NextStep = nullptr; // the step that follows
@@ -403,7 +407,7 @@ extern constinit thread_local int64_t StepsLeft;
 
 // Whether a step may leave the values its instructions leave above the top Top unwritten on
 // its way on, whose steps push over them first (ReadsBelow, the step's NextReadsBelow or
-// TargetReadsBelow, is not 0), reading no variable above Top of the frame at FrameBase.
+// Branch.TargetReadsBelow, is not 0), reading no variable above Top of the frame at FrameBase.
 // Never where the step budget may run out first: a fault there would show them (a way spends
 // at most two steps before its pushes: the step's jump and one opJump).
 XINLINE inline bool LeavesAbove(uint16_t ReadsBelow, int32_t FrameBase, int32_t Top) {

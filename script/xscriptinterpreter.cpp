@@ -179,6 +179,12 @@ void TXExecution::Run(TXScriptVariable& Result) {
         X_SPEND_AT_JUMP();                                                                                   \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
+    X_CASE(LoadOperateEqualJump_##Op) : {                                                                    \
+        const TXStep* Next = LoadOperateEqual<Op>(Step, Slots, CombinedSize, FrameBase, Sp);                 \
+        if (!Next) goto LoadOnly;                                                                            \
+        X_SPEND_AT_JUMP();                                                                                   \
+        X_GO(Next);                                                                                          \
+    }                                                                                                        \
     X_CASE(LoadAssign_##Op)                                                                                  \
         : if (!Assign<Op, true>(Step, Slots, CombinedSize, FrameBase, Sp)) goto LoadOnly;                    \
     X_NEXT();                                                                                                \
@@ -305,7 +311,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 bool Same = Variable.text.View() == Text.View();
                 int32_t First = Sp + 1;
                 // A shared text's count is not touched for nothing.
-                if (!LeavesAbove(Same ? Step->NextReadsBelow : Step->TargetReadsBelow, FrameBase, Sp)) {
+                if (!LeavesAbove(Same ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp)) {
                     SetTextValue(Slots[First + 1], Text);
                     SetIntegerValue(Slots[First], Same);
                 }

@@ -73,7 +73,7 @@ int32_t CombinedReach(const TXStep& Step) {
         Names(Step.Assign.DestinationIndex);
     }
     if (Step.Kind == TXStepKind::LoadStore || Step.Kind == TXStepKind::LoadEqualTextJump ||
-        Within(TXStepKind::LoadOperate_opAdd, TXStepKind::LoadOperateJump_opMod) ||
+        Within(TXStepKind::LoadOperate_opAdd, TXStepKind::LoadOperateEqualJump_opMod) ||
         Within(TXStepKind::LoadAssign_opAdd, TXStepKind::LoadAssign_opMod) ||
         Within(TXStepKind::VariableOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
         Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
@@ -147,7 +147,7 @@ TXCover CoverFrom(const TXStep& Step, int32_t Hops, bool Jumped) {
 int32_t ValuesLeftAbove(TXStepKind Kind, bool& Branches) {
     auto Within = [Kind](TXStepKind First, TXStepKind Last) { return Kind >= First && Kind <= Last; };
     Branches = Kind == TXStepKind::LoadEqualTextJump ||
-               Within(TXStepKind::LoadOperateJump_opAdd, TXStepKind::LoadOperateJump_opMod) ||
+               Within(TXStepKind::LoadOperateJump_opAdd, TXStepKind::LoadOperateEqualJump_opMod) ||
                Within(TXStepKind::PushOperateJump_opAdd, TXStepKind::PushOperateJump_opMod);
     if (Kind == TXStepKind::LoadStore || Within(TXStepKind::LoadOperate_opAdd, TXStepKind::LoadOperate_opMod))
         return 1;
@@ -157,7 +157,7 @@ int32_t ValuesLeftAbove(TXStepKind Kind, bool& Branches) {
     return 0;
 }
 
-// NextReadsBelow (and TargetReadsBelow) of a step, for the ways whose steps push over all the
+// NextReadsBelow (and Branch.TargetReadsBelow) of a step, for the ways whose steps push over all the
 // values it leaves above its top.
 void MarkLeavesAbove(TXStep& Step) {
     bool Branches = false;
@@ -174,7 +174,7 @@ void MarkLeavesAbove(TXStep& Step) {
         return Cover.Pushes < Left || Highest >= int32_t(UINT16_MAX) ? 0 : uint16_t(Highest + 1);
     };
     Step.NextReadsBelow = ReadsBelow(*Step.NextStep);
-    if (Branches) Step.TargetReadsBelow = ReadsBelow(*Step.Target);
+    if (Branches) Step.Branch.TargetReadsBelow = ReadsBelow(*Step.Target);
 }
 
 // Whether opPushString makes a text of these characters (not a number).
@@ -226,7 +226,7 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
 
     // The combined sequences, by the instructions that follow. Their variables are the
     // running function's own (depth 0).
-    TXInstruction Second, Third, Fourth, Fifth;
+    TXInstruction Second, Third, Fourth, Fifth, Sixth;
     auto Decode = [&](int32_t At, TXInstruction& Out) { return DecodeInstruction(Code, At, Out) == dsOk; };
     if (First.Opcode == opPushSelf) {
         // The member's instruction keeps its own step (the next, or the one after): its
@@ -302,14 +302,21 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
         Step.Value = Second.Value;
         Step.Operation = Third.Opcode == opMod && Second.Value > 0 && (Second.Value & (Second.Value - 1)) == 0;
         Next = Third.Next;
-        if (Decode(Third.Next, Fourth) && Fourth.Opcode == opJumpIfFalse) {
+        if (!Decode(Third.Next, Fourth)) return Step;
+        if (Fourth.Opcode == opJumpIfFalse) {
             Step.Kind = CombinedKind(TXStepKind::LoadOperateJump_opAdd, Operation);
             Target = JumpTarget(Fourth, Code.size());
             Next = Fourth.Next;
+        } else if (Fourth.Opcode == opPushInt && Fourth.Value == int16_t(Fourth.Value) &&
+                   Decode(Fourth.Next, Fifth) && Fifth.Opcode == opEqual && Decode(Fifth.Next, Sixth) &&
+                   Sixth.Opcode == opJumpIfFalse) {
+            Step.Kind = CombinedKind(TXStepKind::LoadOperateEqualJump_opAdd, Operation);
+            Step.Branch.Compared = int16_t(Fourth.Value);
+            Target = JumpTarget(Sixth, Code.size());
+            Next = Sixth.Next;
         }
         return Step;
     }
-    TXInstruction Sixth;
     if (Load && Second.Opcode == opLoadVar && Second.Depth == 0 && Third.Opcode == opLoadVar &&
         Third.Depth == 0 && Decode(Third.Next, Fourth) && AnyValues(Fourth.Opcode) >= 0 &&
         Decode(Fourth.Next, Fifth) && AnyValues(Fifth.Opcode) >= 0 && Decode(Fifth.Next, Sixth) &&

@@ -150,12 +150,35 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* S
         Sp = First;
         return Step->NextStep;
     } else {
-        if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->TargetReadsBelow, FrameBase, Sp)) {
+        if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp)) {
             SetIntegerValue(Slots[First + 1], Step->Value);
             SetIntegerValue(Slots[First], Number);
         }
         return Number != 0 ? Step->NextStep : Step->Target;
     }
+}
+
+// opLoadVar x, opPushInt k, op, opPushInt k2, opEqual, opJumpIfFalse: the step to go on with,
+// or null.
+template <uint8_t Op>
+XINLINE inline const TXStep* LoadOperateEqual(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
+                                              int32_t FrameBase, int32_t Sp) {
+    int32_t Slot = FrameSlot(FrameBase, Step->Index);
+    if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
+    int32_t Number;
+    if (Op == opMod && Step->Operation != 0) {
+        Number = RemainderByPowerOfTwo(Slots[Slot].intValue, Step->Value);
+    } else {
+        if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
+        Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
+    }
+    bool Equal = Number == Step->Branch.Compared;
+    // The comparison left its result over the operation's, k2 over k.
+    if (!LeavesAbove(Equal ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp)) {
+        SetIntegerValue(Slots[Sp + 2], Step->Branch.Compared);
+        SetIntegerValue(Slots[Sp + 1], Equal);
+    }
+    return Equal ? Step->NextStep : Step->Target;
 }
 
 // opLoadVar a or opPushInt k, then opLoadVar b, opSwap, op, opStoreVar c.
@@ -192,7 +215,7 @@ XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariabl
         return nullptr;
     int32_t Number = Operate<Op>(Top.intValue, Step->Value);
     // The jump pops the result: the top is the slot below (none below slot 0 leaves nothing).
-    if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->TargetReadsBelow, FrameBase, Sp - 1)) {
+    if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp - 1)) {
         SetIntegerValue(Slots[Sp + 1], Step->Value);
         Top.intValue = Number;
     }

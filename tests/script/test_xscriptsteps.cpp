@@ -114,7 +114,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOp(Operate, Op);
         AppendOp(Jump, opJumpIfFalse);
         AppendOp(Go, opJump);
-        AppendOpInt32(PushK2, opPushInt, Next(5) - 1);
+        AppendOpInt32(PushK2, opPushInt, Next(8) ? Next(5) - 1 : 70000);
         AppendOpInt32(Tail, opPushInt, 111);
         AppendOp(Return, opReturn);
         TSequence Sequence;
@@ -239,14 +239,16 @@ TEST(CombinedSteps, SpendTheStepBudgetAsTheirInstructionsDo) {
     AppendOp(Equal, opEqual);
     // Loaded and compared; pushed and compared with the top; loaded and compared with a text, then
     // with both ways pushing over its values.
-    std::string Go;
+    std::string Go, Mod;
     AppendOp(Go, opJump);
+    AppendOp(Mod, opMod);
     TSequence Loaded{{LoadX, PushK, Less, Jump, Tail}, 3}, Pushed{{LoadX, Swap, PushK, Less, Jump, Tail}, 4},
         Text{{LoadX, PushText, Equal, Jump, Tail}, 3},
         PushedOver{{LoadX, PushText, Equal, Jump, LoadX, PushK, Less, LoadX, PushK, Less}, 3, 7},
         // Ways on that spend steps before they push over what the jump leaves.
-        ThroughJump{{LoadX, PushK, Less, Jump, Go, Tail, LoadX, PushK, Less, LoadX, PushK, Less}, 3, 9, 4, 6};
-    for (const TSequence& Sequence : {Loaded, Pushed, Text, PushedOver, ThroughJump})
+        ThroughJump{{LoadX, PushK, Less, Jump, Go, Tail, LoadX, PushK, Less, LoadX, PushK, Less}, 3, 9, 4, 6},
+        Remainder{{LoadX, PushK, Mod, PushK, Equal, Jump, Tail}, 5};
+    for (const TSequence& Sequence : {Loaded, Pushed, Text, PushedOver, ThroughJump, Remainder})
         for (const TXScriptVariable& X : {TXScriptVariable::FromInteger(0), TXScriptVariable::FromText("0")})
             for (int64_t Budget : {0, 1, 2, 3}) {
                 std::string Combined = Assemble(Sequence, false), Single = Assemble(Sequence, true);
