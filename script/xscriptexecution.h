@@ -191,7 +191,8 @@ struct TXStep {
     // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
     // index of its made value in the code's Constants (LoadEqualTextJump: always); a remainder
     // by a constant (LoadOperate_opMod, LoadOperateJump_opMod): 1 when k is a power of two;
-    // ArithmeticStore: 1 when it may leave all three values it leaves above the top, not two.
+    // ArithmeticStore: 1 when it may leave all three values it leaves above the top, not two;
+    // LoadOperate and PushOperateJump comparing with k: 1 when k compares as exactly as a single.
     uint8_t Operation = 0;
     uint16_t Index = 0; // slot operands; for combined steps the first instruction's
     uint16_t Depth = 0;
@@ -273,6 +274,20 @@ XINLINE inline int32_t RemainderByPowerOfTwo(int32_t Left, int32_t Divisor) {
     uint32_t Mask = uint32_t(Divisor) - 1;
     // The remainder takes the sign of Left.
     return Left >= 0 ? int32_t(uint32_t(Left) & Mask) : -int32_t((0u - uint32_t(Left)) & Mask);
+}
+
+// An integer's ordering against a constant K under 2^24 in size (which a single holds exactly,
+// with every integer next to it): the same as that of the two singles the comparisons compare.
+template <uint8_t Op> XINLINE inline int32_t CompareWithExact(int32_t Left, int32_t K) {
+    if constexpr (Op == opLess) return Left < K;
+    if constexpr (Op == opLessEqual) return Left <= K;
+    if constexpr (Op == opGreater) return Left > K;
+    if constexpr (Op == opGreaterEqual) return Left >= K;
+    return 0;
+}
+
+constexpr bool IsOrdering(uint8_t Op) {
+    return Op == opLess || Op == opLessEqual || Op == opGreater || Op == opGreaterEqual;
 }
 
 // Whether the integer operation Op faults on these operands (only the remainder can).

@@ -177,6 +177,11 @@ void MarkLeavesAbove(TXStep& Step) {
     if (Branches) Step.Branch.TargetReadsBelow = ReadsBelow(*Step.Target);
 }
 
+// Whether Op orders values against the constant K, which compares as exactly as a single.
+bool ExactOrdering(uint8_t Op, int32_t K) {
+    return IsOrdering(Op) && K > -(1 << 24) && K < (1 << 24);
+}
+
 // Whether opPushString makes a text of these characters (not a number).
 bool IsTextConstant(std::string_view Characters) {
     TXScriptVariable Made;
@@ -292,6 +297,7 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
     }
     if (Push && IntegerOperationIndex(Second.Opcode) >= 0 && Third.Opcode == opJumpIfFalse) {
         Step.Kind = CombinedKind(TXStepKind::PushOperateJump_opAdd, IntegerOperationIndex(Second.Opcode));
+        Step.Operation = ExactOrdering(Second.Opcode, First.Value);
         Target = JumpTarget(Third, Code.size());
         Next = Third.Next;
         return Step;
@@ -300,7 +306,8 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
     if (Load && Second.Opcode == opPushInt && Operation >= 0) {
         Step.Kind = CombinedKind(TXStepKind::LoadOperate_opAdd, Operation);
         Step.Value = Second.Value;
-        Step.Operation = Third.Opcode == opMod && Second.Value > 0 && (Second.Value & (Second.Value - 1)) == 0;
+        Step.Operation = (Third.Opcode == opMod && Second.Value > 0 && (Second.Value & (Second.Value - 1)) == 0) ||
+                         ExactOrdering(Third.Opcode, Second.Value);
         Next = Third.Next;
         if (!Decode(Third.Next, Fourth)) return Step;
         if (Fourth.Opcode == opJumpIfFalse) {

@@ -139,6 +139,8 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* S
     int32_t Number;
     if (Op == opMod && Step->Operation != 0) {
         Number = RemainderByPowerOfTwo(Slots[Slot].intValue, Step->Value);
+    } else if (IsOrdering(Op) && Step->Operation != 0) {
+        Number = CompareWithExact<Op>(Slots[Slot].intValue, Step->Value);
     } else {
         if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
         Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
@@ -213,7 +215,8 @@ XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariabl
     TXScriptVariable& Top = Slots[Sp];
     if (Sp + 1 >= Size || Top.kind != vkInteger || IntegerOperationFaults<Op>(Top.intValue, Step->Value))
         return nullptr;
-    int32_t Number = Operate<Op>(Top.intValue, Step->Value);
+    int32_t Number = IsOrdering(Op) && Step->Operation != 0 ? CompareWithExact<Op>(Top.intValue, Step->Value)
+                                                            : Operate<Op>(Top.intValue, Step->Value);
     // The jump pops the result: the top is the slot below (none below slot 0 leaves nothing).
     if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp - 1)) {
         SetIntegerValue(Slots[Sp + 1], Step->Value);
