@@ -156,25 +156,25 @@
     X(, Unknown) /* a byte that is not an instruction; Operation holds it */                                 \
     X(, End)     /* the end of the code, or operands running past it */                                      \
     X_INSTRUCTION_STEPS(X)                                                                                   \
-    X(, LoadReturn)                              /* opLoadVar x, opReturn */                                 \
-    X(, LoadStore)                               /* opLoadVar a, opStoreVar c */                             \
-    X(, LoadLoad)                                /* opLoadVar a, opLoadVar b */                              \
-    X(, LoadEqualTextJump)                       /* opLoadVar x, opPushString t, opEqual, opJumpIfFalse */   \
-    X_INTEGER_OPERATIONS(X, LoadOperate_)        /* opLoadVar x, opPushInt k, op */                          \
-    X_INTEGER_OPERATIONS(X, LoadOperateJump_)    /* the same, then opJumpIfFalse */                          \
+    X(, LoadReturn)                                /* opLoadVar x, opReturn */                               \
+    X(, LoadStore)                                 /* opLoadVar a, opStoreVar c */                           \
+    X(, LoadLoad)                                  /* opLoadVar a, opLoadVar b */                            \
+    X(, LoadEqualTextJump)                         /* opLoadVar x, opPushString t, opEqual, opJumpIfFalse */ \
+    X_INTEGER_OPERATIONS(X, LoadOperate_)          /* opLoadVar x, opPushInt k, op */                        \
+    X_INTEGER_OPERATIONS(X, LoadOperateJump_)      /* the same, then opJumpIfFalse */                        \
     X_INTEGER_OPERATIONS(X, LoadOperateEqualJump_) /* the same, then opPushInt k2, opEqual, opJumpIfFalse */ \
-    X_INTEGER_OPERATIONS(X, LoadAssign_)         /* opLoadVar a, opLoadVar b, opSwap, op, opStoreVar c */    \
-    X_INTEGER_OPERATIONS(X, PushAssign_)         /* opPushInt k, opLoadVar b, opSwap, op, opStoreVar c */    \
-    X_INTEGER_OPERATIONS(X, PushOperateJump_)    /* opPushInt k, op, opJumpIfFalse */                        \
-    X_INTEGER_OPERATIONS(X, SwapAssign_)         /* opLoadVar b, opSwap, op, opStoreVar c */                 \
-    X_ARITHMETIC_OPERATIONS(X, VariableOperate_) /* opLoadVar b, op on numbers */                            \
-    X_ARITHMETIC_OPERATIONS(X, LoadLoadOperate_) /* opLoadVar a, opLoadVar b, op on numbers */               \
-    X_ARITHMETIC_OPERATIONS(X, OperateStore_)    /* op, opStoreVar c */                                      \
-    X_ARITHMETIC_OPERATIONS(X, OperateReturn_)   /* op, opReturn */                                          \
-    X_ARITHMETIC_PAIR_KINDS(X)                   /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */   \
-    X(, SelfValue)                               /* opPushSelf, opGetObjectValue n */                        \
-    X(, SelfChild)                               /* opPushSelf, opGetObjectChild n */                        \
-    X(, SelfSelfValue)                           /* opPushSelf, opPushSelf, opGetObjectValue n */
+    X_INTEGER_OPERATIONS(X, LoadAssign_)           /* opLoadVar a, opLoadVar b, opSwap, op, opStoreVar c */  \
+    X_INTEGER_OPERATIONS(X, PushAssign_)           /* opPushInt k, opLoadVar b, opSwap, op, opStoreVar c */  \
+    X_INTEGER_OPERATIONS(X, PushOperateJump_)      /* opPushInt k, op, opJumpIfFalse */                      \
+    X_INTEGER_OPERATIONS(X, SwapAssign_)           /* opLoadVar b, opSwap, op, opStoreVar c */               \
+    X_ARITHMETIC_OPERATIONS(X, VariableOperate_)   /* opLoadVar b, op on numbers */                          \
+    X_ARITHMETIC_OPERATIONS(X, LoadLoadOperate_)   /* opLoadVar a, opLoadVar b, op on numbers */             \
+    X_ARITHMETIC_OPERATIONS(X, OperateStore_)      /* op, opStoreVar c */                                    \
+    X_ARITHMETIC_OPERATIONS(X, OperateReturn_)     /* op, opReturn */                                        \
+    X_ARITHMETIC_PAIR_KINDS(X)                     /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */ \
+    X(, SelfValue)                                 /* opPushSelf, opGetObjectValue n */                      \
+    X(, SelfChild)                                 /* opPushSelf, opGetObjectChild n */                      \
+    X(, SelfSelfValue)                             /* opPushSelf, opPushSelf, opGetObjectValue n */
 
 #define X_STEP_ENUMERATOR(Form, Name) Form##Name,
 enum class TXStepKind : uint8_t { X_STEP_KINDS(X_STEP_ENUMERATOR) };
@@ -423,10 +423,11 @@ extern constinit thread_local int64_t StepsLeft;
 // Whether a step may leave the values its instructions leave above the top Top unwritten on
 // its way on, whose steps push over them first (ReadsBelow, the step's NextReadsBelow or
 // Branch.TargetReadsBelow, is not 0), reading no variable above Top of the frame at FrameBase.
-// Never where the step budget may run out first: a fault there would show them (a way spends
-// at most two steps before its pushes: the step's jump and one opJump).
-XINLINE inline bool LeavesAbove(uint16_t ReadsBelow, int32_t FrameBase, int32_t Top) {
-    return ReadsBelow != 0 && FrameBase + ReadsBelow <= Top + 1 && StepsLeft >= 2;
+// Never where the step budget (the run's Budget, StepsLeft) may run out first: a fault there
+// would show them (a way spends at most two steps before its pushes: the step's jump and one
+// opJump).
+XINLINE inline bool LeavesAbove(uint16_t ReadsBelow, int32_t FrameBase, int32_t Top, int64_t Budget) {
+    return ReadsBelow != 0 && FrameBase + ReadsBelow <= Top + 1 && Budget >= 2;
 }
 
 // A number no other Execute of any thread has: each thread takes a block of them at a time.

@@ -80,6 +80,9 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CHECK_FRAME();
     const TXStep* Step = Resume ? Resume : CurrentPrepared->Steps.data();
     TXScriptObjectFunction* Callee = nullptr;
+    // The thread's step budget (StepsLeft), counted here and given back wherever the run
+    // leaves or native code may run scripts that spend it too.
+    int64_t Budget = StepsLeft;
     int32_t CalleeFrameDepth = 0;
 
 // Steps go on with the handler of the next step.
@@ -91,8 +94,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #define X_NEXT() X_GO(Step->NextStep)
 // Before work that may fail or hand the host to other code: the host's pointer is current.
 #define X_SYNC() (Host.StackPointer = Sp)
-// Before native code that may run scripts: the call depth is current.
-#define X_SYNC_DEPTH() (CallDepth = SavedDepth + 1 + (Host.FrameCount - EntryFrames))
+// Before native code that may run scripts: the call depth and the budget are current.
+#define X_SYNC_DEPTH() (CallDepth = SavedDepth + 1 + (Host.FrameCount - EntryFrames), StepsLeft = Budget)
 // After native code has had the host: it may have moved or resized anything.
 #define X_RELOAD()                                                                                           \
     do {                                                                                                     \
@@ -101,12 +104,13 @@ void TXExecution::Run(TXScriptVariable& Result) {
         Sp = Host.StackPointer;                                                                              \
         FrameBase = Host.FrameCount > 0 ? Host.Frames[size_t(Host.FrameCount - 1)].Base : 0;                 \
         X_CHECK_FRAME();                                                                                     \
+        Budget = StepsLeft;                                                                                  \
     } while (false)
 #define X_NAME() std::string_view(Prepared->Source.data() + Step->Value, size_t(Step->Length))
 // Every jump and call spends a step of the harness's budget.
 #define X_SPEND()                                                                                            \
     do {                                                                                                     \
-        if (--StepsLeft < 0) {                                                                               \
+        if (--Budget < 0) {                                                                                  \
             X_SYNC();                                                                                        \
             Fault("step budget spent");                                                                      \
         }                                                                                                    \
@@ -115,7 +119,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 // condition on top, as the single jump does.
 #define X_SPEND_AT_JUMP()                                                                                    \
     do {                                                                                                     \
-        if (--StepsLeft < 0) {                                                                               \
+        if (--Budget < 0) {                                                                                  \
             Sp = SlotAbove(Sp, Size);                                                                        \
             X_SYNC();                                                                                        \
             Fault("step budget spent");                                                                      \
@@ -128,6 +132,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
     do {                                                                                                     \
         if (Host.FrameCount <= EntryFrames) {                                                                \
             Host.StackPointer = (EntryTop);                                                                  \
+            StepsLeft = Budget;                                                                              \
             TXScriptVariable& To = Result;                                                                   \
             Store;                                                                                           \
             return;                                                                                          \
@@ -164,37 +169,38 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \
         : if (!ArithmeticStore<Outer, Inner>(                                                                \
                   Step, Slots, CombinedSize, FrameBase, Sp,                                                  \
-                  LeavesAbove(Step->NextReadsBelow, FrameBase, Sp))) goto LoadOnly;                          \
+                  LeavesAbove(Step->NextReadsBelow, FrameBase, Sp, Budget))) goto LoadOnly;                  \
     X_NEXT();
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
     X_CASE(LoadOperate_##Op) : {                                                                             \
-        const TXStep* Next = LoadOperate<Op, false>(Step, Slots, CombinedSize, FrameBase, Sp);               \
+        const TXStep* Next = LoadOperate<Op, false>(Step, Slots, CombinedSize, FrameBase, Sp, Budget);       \
         if (!Next) goto LoadOnly;                                                                            \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     X_CASE(LoadOperateJump_##Op) : {                                                                         \
-        const TXStep* Next = LoadOperate<Op, true>(Step, Slots, CombinedSize, FrameBase, Sp);                \
+        const TXStep* Next = LoadOperate<Op, true>(Step, Slots, CombinedSize, FrameBase, Sp, Budget);        \
         if (!Next) goto LoadOnly; /* the single jump spends the step */                                      \
         X_SPEND_AT_JUMP();                                                                                   \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     X_CASE(LoadOperateEqualJump_##Op) : {                                                                    \
-        const TXStep* Next = LoadOperateEqual<Op>(Step, Slots, CombinedSize, FrameBase, Sp);                 \
+        const TXStep* Next = LoadOperateEqual<Op>(Step, Slots, CombinedSize, FrameBase, Sp, Budget);         \
         if (!Next) goto LoadOnly;                                                                            \
         X_SPEND_AT_JUMP();                                                                                   \
         X_GO(Next);                                                                                          \
     }                                                                                                        \
     X_CASE(LoadAssign_##Op)                                                                                  \
-        : if (!Assign<Op, true>(Step, Slots, CombinedSize, FrameBase, Sp)) goto LoadOnly;                    \
+        : if (!Assign<Op, true>(Step, Slots, CombinedSize, FrameBase, Sp, Budget)) goto LoadOnly;            \
     X_NEXT();                                                                                                \
     X_CASE(PushAssign_##Op)                                                                                  \
-        : if (!Assign<Op, false>(Step, Slots, CombinedSize, FrameBase, Sp)) goto PushOnly;                   \
+        : if (!Assign<Op, false>(Step, Slots, CombinedSize, FrameBase, Sp, Budget)) goto PushOnly;           \
     X_NEXT();                                                                                                \
-    X_CASE(SwapAssign_##Op) : if (!SwapAssign<Op>(Step, Slots, CombinedSize, FrameBase, Sp)) goto LoadOnly;  \
+    X_CASE(SwapAssign_##Op)                                                                                  \
+        : if (!SwapAssign<Op>(Step, Slots, CombinedSize, FrameBase, Sp, Budget)) goto LoadOnly;              \
     X_NEXT();                                                                                                \
     X_CASE(PushOperateJump_##Op) : {                                                                         \
-        const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, FrameBase, Sp);                          \
+        const TXStep* Next = PushOperateJump<Op>(Step, Slots, Size, FrameBase, Sp, Budget);                  \
         if (!Next) goto PushOnly;                                                                            \
         X_SPEND_AT_JUMP();                                                                                   \
         X_GO(Next);                                                                                          \
@@ -287,7 +293,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 if (Sp + 1 >= CombinedSize) goto LoadOnly;
                 int32_t Top = Sp + 1;
                 const TXScriptVariable& From = Slots[FrameSlot(FrameBase, Step->Index)];
-                if (LeavesAbove(Step->NextReadsBelow, FrameBase, Sp)) {
+                if (LeavesAbove(Step->NextReadsBelow, FrameBase, Sp, Budget)) {
                     CopyValue(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], From);
                     X_NEXT();
                 }
@@ -311,11 +317,12 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 bool Same = Variable.text.View() == Text.View();
                 int32_t First = Sp + 1;
                 // A shared text's count is not touched for nothing.
-                if (!LeavesAbove(Same ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp)) {
+                if (!LeavesAbove(Same ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp,
+                                 Budget)) {
                     SetTextValue(Slots[First + 1], Text);
                     SetIntegerValue(Slots[First], Same);
                 }
-                if (--StepsLeft < 0) {
+                if (--Budget < 0) {
                     Sp = First;
                     X_SYNC();
                     Fault("step budget spent");
@@ -560,7 +567,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
         }
 #endif
     } catch (...) {
-        X_SYNC_DEPTH();
+        X_SYNC_DEPTH(); // and the budget
         Current = Prepared->Function;
         CurrentPrepared = Prepared;
         FaultOffset = StepOffset(Prepared, Step);

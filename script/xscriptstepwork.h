@@ -133,7 +133,7 @@ XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, in
 // opLoadVar x, opPushInt k, op [, opJumpIfFalse]: the step to go on with, or null.
 template <uint8_t Op, bool Jump>
 XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
-                                         int32_t FrameBase, int32_t& Sp) {
+                                         int32_t FrameBase, int32_t& Sp, int64_t Budget) {
     int32_t Slot = FrameSlot(FrameBase, Step->Index);
     if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
     int32_t Number;
@@ -147,12 +147,14 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* S
     }
     int32_t First = Sp + 1;
     if constexpr (!Jump) {
-        if (!LeavesAbove(Step->NextReadsBelow, FrameBase, First)) SetIntegerValue(Slots[First + 1], Step->Value);
+        if (!LeavesAbove(Step->NextReadsBelow, FrameBase, First, Budget))
+            SetIntegerValue(Slots[First + 1], Step->Value);
         SetIntegerValue(Slots[First], Number);
         Sp = First;
         return Step->NextStep;
     } else {
-        if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp)) {
+        if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp,
+                         Budget)) {
             SetIntegerValue(Slots[First + 1], Step->Value);
             SetIntegerValue(Slots[First], Number);
         }
@@ -164,7 +166,7 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* S
 // or null.
 template <uint8_t Op>
 XINLINE inline const TXStep* LoadOperateEqual(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
-                                              int32_t FrameBase, int32_t Sp) {
+                                              int32_t FrameBase, int32_t Sp, int64_t Budget) {
     int32_t Slot = FrameSlot(FrameBase, Step->Index);
     if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
     int32_t Number;
@@ -176,7 +178,7 @@ XINLINE inline const TXStep* LoadOperateEqual(const TXStep* Step, TXScriptVariab
     }
     bool Equal = Number == Step->Branch.Compared;
     // The comparison left its result over the operation's, k2 over k.
-    if (!LeavesAbove(Equal ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp)) {
+    if (!LeavesAbove(Equal ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp, Budget)) {
         SetIntegerValue(Slots[Sp + 2], Step->Branch.Compared);
         SetIntegerValue(Slots[Sp + 1], Equal);
     }
@@ -186,7 +188,7 @@ XINLINE inline const TXStep* LoadOperateEqual(const TXStep* Step, TXScriptVariab
 // opLoadVar a or opPushInt k, then opLoadVar b, opSwap, op, opStoreVar c.
 template <uint8_t Op, bool LoadFirst>
 XINLINE inline bool Assign(const TXStep* Step, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
-                           int32_t Sp) {
+                           int32_t Sp, int64_t Budget) {
     if (Sp + 2 >= Size) return false;
     int32_t Pushed = Step->Value;
     if constexpr (LoadFirst) {
@@ -200,7 +202,7 @@ XINLINE inline bool Assign(const TXStep* Step, TXScriptVariable* Slots, int32_t 
     if (Source == First || Slots[Source].kind != vkInteger) return false;
     if (IntegerOperationFaults<Op>(Slots[Source].intValue, Pushed)) return false;
     int32_t Number = Operate<Op>(Slots[Source].intValue, Pushed);
-    if (!LeavesAbove(Step->NextReadsBelow, FrameBase, Sp)) {
+    if (!LeavesAbove(Step->NextReadsBelow, FrameBase, Sp, Budget)) {
         SetIntegerValue(Slots[First], Number);
         SetIntegerValue(Slots[First + 1], Pushed);
     }
@@ -211,14 +213,15 @@ XINLINE inline bool Assign(const TXStep* Step, TXScriptVariable* Slots, int32_t 
 // opPushInt k, op, opJumpIfFalse on an integer top: the step to go on with, or null.
 template <uint8_t Op>
 XINLINE inline const TXStep* PushOperateJump(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
-                                             int32_t FrameBase, int32_t& Sp) {
+                                             int32_t FrameBase, int32_t& Sp, int64_t Budget) {
     TXScriptVariable& Top = Slots[Sp];
     if (Sp + 1 >= Size || Top.kind != vkInteger || IntegerOperationFaults<Op>(Top.intValue, Step->Value))
         return nullptr;
     int32_t Number = IsOrdering(Op) && Step->Operation != 0 ? CompareWithExact<Op>(Top.intValue, Step->Value)
                                                             : Operate<Op>(Top.intValue, Step->Value);
     // The jump pops the result: the top is the slot below (none below slot 0 leaves nothing).
-    if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp - 1)) {
+    if (!LeavesAbove(Number != 0 ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp - 1,
+                     Budget)) {
         SetIntegerValue(Slots[Sp + 1], Step->Value);
         Top.intValue = Number;
     }
@@ -387,7 +390,7 @@ XINLINE inline void OperateStore(const TXStep* Step, TXScriptHost& Host, TXScrip
 // opLoadVar b, opSwap, op, opStoreVar c on an integer top and b: c = b op top.
 template <uint8_t Op>
 XINLINE inline bool SwapAssign(const TXStep* Step, TXScriptVariable* Slots, int32_t Size, int32_t FrameBase,
-                               int32_t& Sp) {
+                               int32_t& Sp, int64_t Budget) {
     int32_t Above = Sp + 1;
     if (Above >= Size) return false;
     const TXScriptVariable& Source = Slots[FrameSlot(FrameBase, Step->Index)];
@@ -397,7 +400,7 @@ XINLINE inline bool SwapAssign(const TXStep* Step, TXScriptVariable* Slots, int3
     if (IntegerOperationFaults<Op>(Left, Right)) return false;
     int32_t Number = Operate<Op>(Left, Right);
     // The swap left the top above, and b in its place became the result; the store pops it.
-    if (!LeavesAbove(Step->NextReadsBelow, FrameBase, Sp - 1)) {
+    if (!LeavesAbove(Step->NextReadsBelow, FrameBase, Sp - 1, Budget)) {
         SetIntegerValue(Slots[Above], Right);
         Top.intValue = Number;
     }
