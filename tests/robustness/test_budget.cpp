@@ -78,6 +78,31 @@ TEST_F(StepBudget, EachOutermostRunOnAnyThreadGetsTheWholeBudget) {
     EXPECT_EQ(Elsewhere, ScriptFaultLine);
 }
 
+int32_t InnerRuns = 0;
+
+// Runs a script of its own with a loop of 20 rounds, about 40 steps.
+void RunInnerLoop(int32_t, TXObject*) {
+    InnerRuns++;
+    TFileParser Parser("inner.txt", nullptr, "VAR J = 0; FOR (J = 0; J < 20; J += 1) J = J;");
+    std::unique_ptr<TXScriptObjectFunction> Inner = CompileMainFunction(Parser);
+    TXScriptHost Host(64, nullptr);
+    TXScriptVariable Result;
+    Inner->Execute(Host, Result);
+}
+
+TEST_F(StepBudget, RunsStartedFromNativeCodeSpendTheSameBudget) {
+    InnerRuns = 0;
+    SetTestRoutine(RunInnerLoop);
+    SetScriptStepBudget(200);
+    // (TEST takes no semicolon.)
+    std::string Output = Run("VAR I = 0; FOR (I = 0; I < 1000; I += 1) TEST(0)\nALERT(I);");
+    SetTestRoutine(nullptr);
+    // About 44 steps a round: the fifth inner run spends the rest, and the outer loop's next
+    // jump finds nothing left.
+    EXPECT_EQ(InnerRuns, 5);
+    EXPECT_EQ(Output, ScriptFaultLine + ScriptFaultLine);
+}
+
 TEST_F(StepBudget, UnsetItCostsNothingAndLiftsAgain) {
     EXPECT_EQ(Run("VAR I = 0; VAR S = 0; FOR (I = 0; I < 100000; I += 1) S += 1; ALERT(S);"), "100000\r\n");
     SetScriptStepBudget(100);
