@@ -81,24 +81,24 @@
     Y(opDiv, opSub) \
     Y(opDiv, opMul) \
     Y(opDiv, opDiv)
-// The same sixteen as step kinds, in the same order.
-#define X_ARITHMETIC_PAIR_KINDS(X) \
-    X(ArithmeticStore_, opAdd_opAdd) \
-    X(ArithmeticStore_, opAdd_opSub) \
-    X(ArithmeticStore_, opAdd_opMul) \
-    X(ArithmeticStore_, opAdd_opDiv) \
-    X(ArithmeticStore_, opSub_opAdd) \
-    X(ArithmeticStore_, opSub_opSub) \
-    X(ArithmeticStore_, opSub_opMul) \
-    X(ArithmeticStore_, opSub_opDiv) \
-    X(ArithmeticStore_, opMul_opAdd) \
-    X(ArithmeticStore_, opMul_opSub) \
-    X(ArithmeticStore_, opMul_opMul) \
-    X(ArithmeticStore_, opMul_opDiv) \
-    X(ArithmeticStore_, opDiv_opAdd) \
-    X(ArithmeticStore_, opDiv_opSub) \
-    X(ArithmeticStore_, opDiv_opMul) \
-    X(ArithmeticStore_, opDiv_opDiv)
+// The same sixteen as step kinds of the form Form, in the same order.
+#define X_ARITHMETIC_PAIR_KINDS(X, Form) \
+    X(Form, opAdd_opAdd) \
+    X(Form, opAdd_opSub) \
+    X(Form, opAdd_opMul) \
+    X(Form, opAdd_opDiv) \
+    X(Form, opSub_opAdd) \
+    X(Form, opSub_opSub) \
+    X(Form, opSub_opMul) \
+    X(Form, opSub_opDiv) \
+    X(Form, opMul_opAdd) \
+    X(Form, opMul_opSub) \
+    X(Form, opMul_opMul) \
+    X(Form, opMul_opDiv) \
+    X(Form, opDiv_opAdd) \
+    X(Form, opDiv_opSub) \
+    X(Form, opDiv_opMul) \
+    X(Form, opDiv_opDiv)
 // clang-format on
 
 // The instructions, each a step kind of its own name.
@@ -171,7 +171,9 @@
     X_ARITHMETIC_OPERATIONS(X, LoadLoadOperate_)   /* opLoadVar a, opLoadVar b, op on numbers */             \
     X_ARITHMETIC_OPERATIONS(X, OperateStore_)      /* op, opStoreVar c */                                    \
     X_ARITHMETIC_OPERATIONS(X, OperateReturn_)     /* op, opReturn */                                        \
-    X_ARITHMETIC_PAIR_KINDS(X)                     /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */ \
+    X_ARITHMETIC_OPERATIONS(X, PushOperateReturn_) /* opPushInt k, op, opReturn on numbers */                \
+    X_ARITHMETIC_PAIR_KINDS(X, ArithmeticStore_)   /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */ \
+    X_ARITHMETIC_PAIR_KINDS(X, ArithmeticReturn_)  /* opLoadVar a, b, c, inner op, outer op, opReturn */     \
     X(, SelfValue)                                 /* opPushSelf, opGetObjectValue n */                      \
     X(, SelfChild)                                 /* opPushSelf, opGetObjectChild n */                      \
     X(, SelfSelfValue)                             /* opPushSelf, opPushSelf, opGetObjectValue n */

@@ -19,6 +19,8 @@ struct TXScriptFrame {
     int32_t Base = 0;
     int32_t Depth = 0;
     int32_t CallerBase = 0;
+    // The caller's stack size for its combined steps when it called (the run loop's CombinedSize).
+    int32_t CallerCombinedSize = 0;
     TXPreparedCode* CallerCode = nullptr;
     const TXStep* Resume = nullptr;
 };
@@ -94,12 +96,13 @@ public:
     }
     // The interpreter's script calls: a frame at Base that keeps the caller's place.
     // StackPointer is left alone; the interpreter keeps its own.
-    void OpenCallFrame(int32_t Base, int32_t Depth, int32_t CallerBase, TXPreparedCode* CallerCode,
-                       const TXStep* Resume) {
+    void OpenCallFrame(int32_t Base, int32_t Depth, int32_t CallerBase, int32_t CallerCombinedSize,
+                       TXPreparedCode* CallerCode, const TXStep* Resume) {
         TXScriptFrame& Frame = Frames[size_t(FrameCount)];
         Frame.Base = Base;
         Frame.Depth = Depth;
         Frame.CallerBase = CallerBase;
+        Frame.CallerCombinedSize = CallerCombinedSize;
         Frame.CallerCode = CallerCode;
         Frame.Resume = Resume;
         if (++FrameCount == FrameCapacity) GrowFrames();

@@ -141,7 +141,10 @@ void TXExecution::Run(TXScriptVariable& Result) {
         Sp = Frame.Base;                                                                                     \
         Prepared = Frame.CallerCode;                                                                         \
         FrameBase = Frame.CallerBase;                                                                        \
-        X_CHECK_FRAME();                                                                                     \
+        /* The caller's, unless native code changed the stack's size since. */                               \
+        CombinedSize = Frame.CallerCombinedSize;                                                             \
+        if (CombinedSize != Size) [[unlikely]]                                                               \
+            X_CHECK_FRAME();                                                                                 \
         Step = Frame.Resume;                                                                                 \
         Host.CloseCallFrame();                                                                               \
         TXScriptVariable& To = Slots[Sp];                                                                    \
@@ -163,6 +166,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CASE(OperateStore_##Op) : OperateStore<Op>(Step, Host, Slots, Size, FrameBase, CombinedSize != 0, Sp); \
     X_NEXT();                                                                                                \
     X_CASE(OperateReturn_##Op) : OperateOnTop<Op>(Host, Slots, Size, Sp);                                    \
+    goto EndWithTop;                                                                                         \
+    X_CASE(PushOperateReturn_##Op) : if (!PushOperate<Op>(Step, Host, Slots, Size, Sp)) goto PushOnly;       \
     goto EndWithTop
 // d = a Outer (b Inner c).
 #define X_ARITHMETIC_STORE(Outer, Inner)                                                                     \
@@ -171,6 +176,13 @@ void TXExecution::Run(TXScriptVariable& Result) {
                   Step, Slots, CombinedSize, FrameBase, Sp,                                                  \
                   LeavesAbove(Step->NextReadsBelow, FrameBase, Sp, Budget))) goto LoadOnly;                  \
     X_NEXT();
+// return a Outer (b Inner c).
+#define X_ARITHMETIC_RETURN(Outer, Inner)                                                                    \
+    X_CASE(ArithmeticReturn_##Outer##_##Inner)                                                               \
+        : if (!ArithmeticStore<Outer, Inner, true>(Step, Slots, CombinedSize, FrameBase, Sp,                 \
+                                                   false)) goto LoadOnly;                                    \
+    Sp++;                                                                                                    \
+    goto EndWithTop;
 // The combined steps that carry the integer operation Op.
 #define X_COMBINED(Op)                                                                                       \
     X_CASE(LoadOperate_##Op) : {                                                                             \
@@ -360,6 +372,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
             X_COMBINED_ARITHMETIC(opMul);
             X_COMBINED_ARITHMETIC(opDiv);
             X_ARITHMETIC_PAIRS(X_ARITHMETIC_STORE)
+            X_ARITHMETIC_PAIRS(X_ARITHMETIC_RETURN)
 
             X_CASE(opRestoreVar) : {
                 X_SYNC();
@@ -540,7 +553,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
                         SetEmptyValue(Slots[Base + Missing]);
             }
             // The frame first, so that a failure from here on ends the callee, not the caller.
-            Host.OpenCallFrame(Base, CalleeFrameDepth, FrameBase, Prepared, Step->NextStep);
+            Host.OpenCallFrame(Base, CalleeFrameDepth, FrameBase, CombinedSize, Prepared, Step->NextStep);
             FrameBase = Base;
             Sp = Variables >= 0 ? Base + Variables : Host.SlotAt(int64_t(Base) + Variables);
             if (!CalleePrepared || Host.FrameCount > FrameLimit) [[unlikely]] {
@@ -587,6 +600,7 @@ void TXExecution::Run(TXScriptVariable& Result) {
 #undef X_OPERATION
 #undef X_COMBINED
 #undef X_ARITHMETIC_STORE
+#undef X_ARITHMETIC_RETURN
 #undef X_COMBINED_ARITHMETIC
 #undef X_DISPATCH
 #undef X_CASE

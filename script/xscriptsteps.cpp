@@ -52,12 +52,18 @@ bool PushesTwoFirst(TXStepKind Kind) {
     auto Within = [Kind](TXStepKind First, TXStepKind Last) { return Kind >= First && Kind <= Last; };
     return Within(TXStepKind::LoadOperate_opAdd, TXStepKind::PushAssign_opMod) ||
            Within(TXStepKind::LoadLoadOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
-           Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv) ||
+           Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticReturn_opDiv_opDiv) ||
            Kind == TXStepKind::LoadEqualTextJump || Kind == TXStepKind::LoadLoad;
 }
 
 bool IsArithmeticStore(TXStepKind Kind) {
     return Kind >= TXStepKind::ArithmeticStore_opAdd_opAdd && Kind <= TXStepKind::ArithmeticStore_opDiv_opDiv;
+}
+
+// a op (b op c), stored or returned.
+bool IsArithmeticPair(TXStepKind Kind) {
+    return Kind >= TXStepKind::ArithmeticStore_opAdd_opAdd &&
+           Kind <= TXStepKind::ArithmeticReturn_opDiv_opDiv;
 }
 
 // One more than the highest variable index a combined step names (0 for other steps).
@@ -76,29 +82,29 @@ int32_t CombinedReach(const TXStep& Step) {
         Within(TXStepKind::LoadOperate_opAdd, TXStepKind::LoadOperateEqualJump_opMod) ||
         Within(TXStepKind::LoadAssign_opAdd, TXStepKind::LoadAssign_opMod) ||
         Within(TXStepKind::VariableOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
-        Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
+        IsArithmeticPair(Step.Kind))
         Names(Step.Index);
     if (Step.Kind == TXStepKind::LoadLoad) {
         Names(Step.Index);
         Names(Step.Assign.SourceIndex);
     }
     if (Assigns || Within(TXStepKind::LoadLoadOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
-        Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
+        IsArithmeticPair(Step.Kind))
         Names(Step.Assign.SourceIndex);
     if (Assigns || Step.Kind == TXStepKind::LoadStore ||
         Within(TXStepKind::OperateStore_opAdd, TXStepKind::OperateStore_opDiv) ||
         Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
         Names(Step.Assign.DestinationIndex);
-    if (Within(TXStepKind::ArithmeticStore_opAdd_opAdd, TXStepKind::ArithmeticStore_opDiv_opDiv))
-        Names(uint16_t(Step.Value));
+    if (IsArithmeticPair(Step.Kind)) Names(uint16_t(Step.Value));
     return Reach;
 }
 
 // The highest variable index that a step which starts with two pushes reads before both are
 // written (a step of a kind PushesTwoFirst accepts); d = a op (b op c), before all three are.
 int32_t PushedReadsHighest(const TXStep& Step) {
-    if (IsArithmeticStore(Step.Kind))
-        return std::max({int32_t(Step.Index), int32_t(Step.Assign.SourceIndex), int32_t(uint16_t(Step.Value))});
+    if (IsArithmeticPair(Step.Kind))
+        return std::max(
+            {int32_t(Step.Index), int32_t(Step.Assign.SourceIndex), int32_t(uint16_t(Step.Value))});
     auto Within = [&Step](TXStepKind First, TXStepKind Last) {
         return Step.Kind >= First && Step.Kind <= Last;
     };
@@ -121,11 +127,11 @@ struct TXCover {
 
 // Follows single pushes, variable copies and at most one opJump, a few steps at most.
 TXCover CoverFrom(const TXStep& Step, int32_t Hops, bool Jumped) {
-    if (PushesTwoFirst(Step.Kind)) return {IsArithmeticStore(Step.Kind) ? 3 : 2, PushedReadsHighest(Step)};
+    if (PushesTwoFirst(Step.Kind)) return {IsArithmeticPair(Step.Kind) ? 3 : 2, PushedReadsHighest(Step)};
     if (Hops == 0) return {};
-    bool PushOne = Step.Kind == TXStepKind::opPushInt ||
-                   (Step.Kind == TXStepKind::opLoadVar && Step.Depth == 0) ||
-                   (Step.Kind >= TXStepKind::PushOperateJump_opAdd && Step.Kind <= TXStepKind::PushOperateJump_opMod);
+    bool PushOne =
+        Step.Kind == TXStepKind::opPushInt || (Step.Kind == TXStepKind::opLoadVar && Step.Depth == 0) ||
+        (Step.Kind >= TXStepKind::PushOperateJump_opAdd && Step.Kind <= TXStepKind::PushOperateJump_opMod);
     bool Reads = Step.Kind == TXStepKind::opLoadVar || Step.Kind == TXStepKind::LoadStore;
     if (PushOne || Step.Kind == TXStepKind::LoadStore) {
         // A jump goes on with the top popped again: its own push is all it surely covers.
@@ -295,6 +301,11 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
         Next = Fourth.Next;
         return Step;
     }
+    if (Push && AnyValues(Second.Opcode) >= 0 && Third.Opcode == opReturn) {
+        Step.Kind = CombinedKind(TXStepKind::PushOperateReturn_opAdd, AnyValues(Second.Opcode));
+        Next = Third.Next;
+        return Step;
+    }
     if (Push && IntegerOperationIndex(Second.Opcode) >= 0 && Third.Opcode == opJumpIfFalse) {
         Step.Kind = CombinedKind(TXStepKind::PushOperateJump_opAdd, IntegerOperationIndex(Second.Opcode));
         Step.Operation = ExactOrdering(Second.Opcode, First.Value);
@@ -306,8 +317,9 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
     if (Load && Second.Opcode == opPushInt && Operation >= 0) {
         Step.Kind = CombinedKind(TXStepKind::LoadOperate_opAdd, Operation);
         Step.Value = Second.Value;
-        Step.Operation = (Third.Opcode == opMod && Second.Value > 0 && (Second.Value & (Second.Value - 1)) == 0) ||
-                         ExactOrdering(Third.Opcode, Second.Value);
+        Step.Operation =
+            (Third.Opcode == opMod && Second.Value > 0 && (Second.Value & (Second.Value - 1)) == 0) ||
+            ExactOrdering(Third.Opcode, Second.Value);
         Next = Third.Next;
         if (!Decode(Third.Next, Fourth)) return Step;
         if (Fourth.Opcode == opJumpIfFalse) {
@@ -327,10 +339,11 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
     if (Load && Second.Opcode == opLoadVar && Second.Depth == 0 && Third.Opcode == opLoadVar &&
         Third.Depth == 0 && Decode(Third.Next, Fourth) && AnyValues(Fourth.Opcode) >= 0 &&
         Decode(Fourth.Next, Fifth) && AnyValues(Fifth.Opcode) >= 0 && Decode(Fifth.Next, Sixth) &&
-        Sixth.Opcode == opStoreVar && Sixth.Depth == 0) {
-        Step.Kind = TXStepKind(uint8_t(TXStepKind::ArithmeticStore_opAdd_opAdd) +
-                               4 * AnyValues(Fifth.Opcode) + AnyValues(Fourth.Opcode));
-        Step.Assign = {Second.Index, Sixth.Index};
+        ((Sixth.Opcode == opStoreVar && Sixth.Depth == 0) || Sixth.Opcode == opReturn)) {
+        TXStepKind Form = Sixth.Opcode == opReturn ? TXStepKind::ArithmeticReturn_opAdd_opAdd
+                                                   : TXStepKind::ArithmeticStore_opAdd_opAdd;
+        Step.Kind = TXStepKind(uint8_t(Form) + 4 * AnyValues(Fifth.Opcode) + AnyValues(Fourth.Opcode));
+        Step.Assign = {Second.Index, uint16_t(Sixth.Opcode == opReturn ? 0 : Sixth.Index)};
         Step.Value = Third.Index;
         Next = Sixth.Next;
         return Step;

@@ -339,8 +339,9 @@ XINLINE inline bool OperateNumbers(const TXNumber& Left, const TXNumber& Right, 
 
 // opLoadVar a, b, c, Inner, Outer, opStoreVar d: d = a Outer (b Inner c) on three numbers
 // whose results are made on the spot; false, with nothing changed, otherwise (or when b or c
-// lies where an earlier push of the sequence goes).
-template <uint8_t Outer, uint8_t Inner>
+// lies where an earlier push of the sequence goes). With Return, opReturn instead of the
+// store: the result is left on top, above Sp.
+template <uint8_t Outer, uint8_t Inner, bool Return = false>
 XINLINE inline bool ArithmeticStore(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
                                     int32_t FrameBase, int32_t Sp, bool Leave) {
     int32_t Top = Sp + 1;
@@ -367,7 +368,19 @@ XINLINE inline bool ArithmeticStore(const TXStep* Step, TXScriptVariable* Slots,
     CopyNumber(Slots[Top + 2], Slots[C]);
     SetNumberResult(Slots[Top + 1], First.Kind, First.Integer, First.Float);
     SetNumberResult(Slots[Top], Second.Kind, Second.Integer, Second.Float);
-    CopyNumber(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Slots[Top]);
+    if constexpr (!Return) CopyNumber(Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)], Slots[Top]);
+    return true;
+}
+
+// opPushInt k, op with the top a number, which no arithmetic faults on: false, with nothing
+// changed, for other values (or a push past the end of the stack).
+template <uint8_t Op>
+XINLINE inline bool PushOperate(const TXStep* Step, TXScriptHost& Host, TXScriptVariable* Slots, int32_t Size,
+                                int32_t& Sp) {
+    if (Sp + 1 >= Size || !IsNumber(Slots[Sp])) return false;
+    SetIntegerValue(Slots[Sp + 1], Step->Value);
+    Sp++;
+    OperateOnTop<Op>(Host, Slots, Size, Sp);
     return true;
 }
 
