@@ -172,15 +172,14 @@ void TXExecution::Run(TXScriptVariable& Result) {
 // d = a Outer (b Inner c).
 #define X_ARITHMETIC_STORE(Outer, Inner)                                                                     \
     X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \
-        : if (!ArithmeticStore<Outer, Inner>(                                                                \
-                  Step, Slots, CombinedSize, FrameBase, Sp,                                                  \
-                  LeavesAbove(Step->NextReadsBelow, FrameBase, Sp, Budget))) goto LoadOnly;                  \
+        : if (!ArithmeticStore<Outer, Inner>(Step, Slots, CombinedSize, FrameBase, Sp,                       \
+                                             Budget)) goto LoadOnly;                                         \
     X_NEXT();
 // return a Outer (b Inner c).
 #define X_ARITHMETIC_RETURN(Outer, Inner)                                                                    \
     X_CASE(ArithmeticReturn_##Outer##_##Inner)                                                               \
         : if (!ArithmeticStore<Outer, Inner, true>(Step, Slots, CombinedSize, FrameBase, Sp,                 \
-                                                   false)) goto LoadOnly;                                    \
+                                                   Budget)) goto LoadOnly;                                   \
     Sp++;                                                                                                    \
     goto EndWithTop;
 // The combined steps that carry the integer operation Op.

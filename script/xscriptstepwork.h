@@ -337,24 +337,36 @@ XINLINE inline bool OperateNumbers(const TXNumber& Left, const TXNumber& Right, 
     return true;
 }
 
+template <uint8_t Op> XINLINE inline float FloatArithmetic(float Left, float Right) {
+    if constexpr (Op == opAdd) return Left + Right;
+    if constexpr (Op == opSub) return Left - Right;
+    if constexpr (Op == opMul) return Left * Right;
+    return Left / Right;
+}
+
 // opLoadVar a, b, c, Inner, Outer, opStoreVar d: d = a Outer (b Inner c) on three numbers
 // whose results are made on the spot; false, with nothing changed, otherwise (or when b or c
 // lies where an earlier push of the sequence goes). With Return, opReturn instead of the
 // store: the result is left on top, above Sp.
 template <uint8_t Outer, uint8_t Inner, bool Return = false>
 XINLINE inline bool ArithmeticStore(const TXStep* Step, TXScriptVariable* Slots, int32_t Size,
-                                    int32_t FrameBase, int32_t Sp, bool Leave) {
+                                    int32_t FrameBase, int32_t Sp, int64_t Budget) {
     int32_t Top = Sp + 1;
     int32_t A = FrameSlot(FrameBase, Step->Index);
     int32_t B = FrameSlot(FrameBase, Step->Assign.SourceIndex);
     int32_t C = FrameSlot(FrameBase, uint16_t(Step->Value));
     if (Top + 2 >= Size || B == Top || C == Top || C == Top + 1) return false;
-    if (!IsNumber(Slots[A]) || !IsNumber(Slots[B]) || !IsNumber(Slots[C])) return false;
     TXNumber First, Second;
-    if (!OperateNumbers<Inner>(NumberOf(Slots[B]), NumberOf(Slots[C]), First) ||
-        !OperateNumbers<Outer>(NumberOf(Slots[A]), First, Second))
+    if (Slots[A].kind == vkFloat && Slots[B].kind == vkFloat && Slots[C].kind == vkFloat) {
+        // Three floats, the common case, without the cases of the kinds.
+        First = {vkFloat, 0, FloatArithmetic<Inner>(Slots[B].floatValue, Slots[C].floatValue)};
+        Second = {vkFloat, 0, FloatArithmetic<Outer>(Slots[A].floatValue, First.Float)};
+    } else if (!IsNumber(Slots[A]) || !IsNumber(Slots[B]) || !IsNumber(Slots[C]) ||
+               !OperateNumbers<Inner>(NumberOf(Slots[B]), NumberOf(Slots[C]), First) ||
+               !OperateNumbers<Outer>(NumberOf(Slots[A]), First, Second)) {
         return false;
-    if (Leave) {
+    }
+    if (!Return && LeavesAbove(Step->NextReadsBelow, FrameBase, Sp, Budget)) {
         // The next steps push over the two lowest values, or all three, before they read there.
         if (Step->Operation == 0) CopyNumber(Slots[Top + 2], Slots[C]);
         TXScriptVariable& Variable = Slots[FrameSlot(FrameBase, Step->Assign.DestinationIndex)];
