@@ -172,6 +172,7 @@
     X_ARITHMETIC_OPERATIONS(X, OperateStore_)      /* op, opStoreVar c */                                    \
     X_ARITHMETIC_OPERATIONS(X, OperateReturn_)     /* op, opReturn */                                        \
     X_ARITHMETIC_OPERATIONS(X, PushOperateReturn_) /* opPushInt k, op, opReturn on numbers */                \
+    X_ARITHMETIC_OPERATIONS(X, PushOperate_)       /* opPushInt k, op on numbers */                          \
     X_ARITHMETIC_PAIR_KINDS(X, ArithmeticStore_)   /* opLoadVar a, b, c, inner op, outer op, opStoreVar d */ \
     X_ARITHMETIC_PAIR_KINDS(X, ArithmeticReturn_)  /* opLoadVar a, b, c, inner op, outer op, opReturn */     \
     X(, SelfValue)                                 /* opPushSelf, opGetObjectValue n */                      \

@@ -168,7 +168,9 @@ void TXExecution::Run(TXScriptVariable& Result) {
     X_CASE(OperateReturn_##Op) : OperateOnTop<Op>(Host, Slots, Size, Sp);                                    \
     goto EndWithTop;                                                                                         \
     X_CASE(PushOperateReturn_##Op) : if (!PushOperate<Op>(Step, Host, Slots, Size, Sp)) goto PushOnly;       \
-    goto EndWithTop
+    goto EndWithTop;                                                                                         \
+    X_CASE(PushOperate_##Op) : if (!PushOperate<Op>(Step, Host, Slots, Size, Sp)) goto PushOnly;             \
+    X_NEXT()
 // d = a Outer (b Inner c).
 #define X_ARITHMETIC_STORE(Outer, Inner)                                                                     \
     X_CASE(ArithmeticStore_##Outer##_##Inner)                                                                \

@@ -313,6 +313,11 @@ TXStep DecodeStep(std::string_view Code, int32_t Offset, bool Combine, int32_t& 
         Next = Third.Next;
         return Step;
     }
+    if (Push && AnyValues(Second.Opcode) >= 0) {
+        Step.Kind = CombinedKind(TXStepKind::PushOperate_opAdd, AnyValues(Second.Opcode));
+        Next = Second.Next;
+        return Step;
+    }
     int32_t Operation = IntegerOperationIndex(Third.Opcode);
     if (Load && Second.Opcode == opPushInt && Operation >= 0) {
         Step.Kind = CombinedKind(TXStepKind::LoadOperate_opAdd, Operation);

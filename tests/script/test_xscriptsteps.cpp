@@ -93,7 +93,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         Seed = Seed * 1103515245u + 12345u;
         return int32_t((Seed >> 16) % Range);
     };
-    for (int32_t Case = 0; Case < 29000; Case++) {
+    for (int32_t Case = 0; Case < 30000; Case++) {
         int32_t Size = 1 + Next(6);
         std::vector<TXScriptVariable> Stack;
         for (int32_t Slot = 0; Slot < Size; Slot++) Stack.push_back(RandomValue(Seed));
@@ -126,7 +126,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
         AppendOpSlot(LoadC, opLoadVar, Slot(), 0);
         AppendOp(OperateInner, Next(8) ? Arithmetic[Next(4)] : Op);
         AppendOp(OperateOuter, Next(8) ? Arithmetic[Next(4)] : Op);
-        switch (Next(29)) {
+        switch (Next(30)) {
         case 0: Sequence.Instructions = {LoadX, PushK, Operate}; break;
         case 1:
             Sequence.Instructions = {LoadX, PushK, Operate, Jump, Tail};
@@ -194,6 +194,7 @@ TEST(CombinedSteps, LeaveWhatTheirInstructionsLeave) {
             break;
         case 27: Sequence.Instructions = {LoadX, LoadB, LoadC, OperateInner, OperateOuter, Return, Tail}; break;
         case 28: Sequence.Instructions = {PushK, OperateOuter, Return, Tail}; break;
+        case 29: Sequence.Instructions = {PushK, OperateOuter, Tail}; break;
         case 25: Sequence.Instructions = {PushK, LoadB, Swap, Operate, StoreC, LoadX, StoreC, PushK2}; break;
         case 24:
             Sequence = {{LoadX, PushK, Operate, PushK2, Equal, Jump, LoadB, PushK, Operate, Go, LoadC, PushK2}, 5, 9,
