@@ -76,7 +76,8 @@ void TXExecution::Run(TXScriptVariable& Result) {
     // top sends them to their first instruction alone.
     int32_t CombinedSize = 0;
 // CombinedSize after the frame, the code or the stack changed.
-#define X_CHECK_FRAME() (CombinedSize = int64_t(FrameBase) + Prepared->CombinedReach <= Size ? Size : 0)
+#define X_CHECK_FRAME()                                                                                      \
+    (CombinedSize = uint32_t(FrameBase) + uint32_t(Prepared->CombinedReach) <= uint32_t(Size) ? Size : 0)
     X_CHECK_FRAME();
     const TXStep* Step = Resume ? Resume : CurrentPrepared->Steps.data();
     TXScriptObjectFunction* Callee = nullptr;
@@ -342,12 +343,18 @@ void TXExecution::Run(TXScriptVariable& Result) {
                 }
                 X_GO(Same ? Step->NextStep : Step->Target);
             }
-            X_CASE(LoadReturn) : LoadOnly : {
-                PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
-                if (Step->Kind == TXStepKind::LoadReturn) goto EndWithTop;
-                // A combined step that did only its first instruction goes on right after it.
-                X_GO(Step + 1);
+            X_CASE(LoadReturn) : {
+                if (Sp + 1 >= CombinedSize) goto LoadOnly;
+                Sp++;
+                CopyValue(Slots[Sp], Slots[FrameSlot(FrameBase, Step->Index)]);
+                goto EndWithTop;
             }
+        LoadOnly : {
+            PushVariable(Host, Slots, Size, FrameBase, *Step, Sp);
+            if (Step->Kind == TXStepKind::LoadReturn) goto EndWithTop;
+            // A combined step that did only its first instruction goes on right after it.
+            X_GO(Step + 1);
+        }
         PushOnly:
             Sp = PushSlot(Host, Sp, Size);
             SetIntegerValue(Slots[Sp], Step->Value);

@@ -79,6 +79,7 @@ int32_t CombinedReach(const TXStep& Step) {
         Names(Step.Assign.DestinationIndex);
     }
     if (Step.Kind == TXStepKind::LoadStore || Step.Kind == TXStepKind::LoadEqualTextJump ||
+        Step.Kind == TXStepKind::LoadReturn ||
         Within(TXStepKind::LoadOperate_opAdd, TXStepKind::LoadOperateEqualJump_opMod) ||
         Within(TXStepKind::LoadAssign_opAdd, TXStepKind::LoadAssign_opMod) ||
         Within(TXStepKind::VariableOperate_opAdd, TXStepKind::LoadLoadOperate_opDiv) ||
