@@ -124,6 +124,21 @@ XINLINE inline void OperateOnTop(TXScriptHost& Host, TXScriptVariable* Slots, in
     Sp = LeftSlot;
 }
 
+// Left op k for a combined step's constant k, with the shortcuts its decoding marked (a
+// remainder by a power of two, an ordering an integer decides): false where it faults.
+template <uint8_t Op>
+XINLINE inline bool OperateWithConstant(const TXStep* Step, int32_t Left, int32_t& Number) {
+    if (Op == opMod && Step->Operation != 0) {
+        Number = RemainderByPowerOfTwo(Left, Step->Value);
+    } else if (IsOrdering(Op) && Step->Operation != 0) {
+        Number = CompareWithExact<Op>(Left, Step->Value);
+    } else {
+        if (IntegerOperationFaults<Op>(Left, Step->Value)) return false;
+        Number = Operate<Op>(Left, Step->Value);
+    }
+    return true;
+}
+
 // Combined steps. Each does what its instructions would do, down to the slots above the top,
 // which keep what the instructions pushed there (unless the step's way on pushes over them
 // first: LeavesAbove); false, with nothing changed, when its values are not all integers (or
@@ -137,14 +152,7 @@ XINLINE inline const TXStep* LoadOperate(const TXStep* Step, TXScriptVariable* S
     int32_t Slot = FrameSlot(FrameBase, Step->Index);
     if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
     int32_t Number;
-    if (Op == opMod && Step->Operation != 0) {
-        Number = RemainderByPowerOfTwo(Slots[Slot].intValue, Step->Value);
-    } else if (IsOrdering(Op) && Step->Operation != 0) {
-        Number = CompareWithExact<Op>(Slots[Slot].intValue, Step->Value);
-    } else {
-        if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
-        Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
-    }
+    if (!OperateWithConstant<Op>(Step, Slots[Slot].intValue, Number)) return nullptr;
     int32_t First = Sp + 1;
     if constexpr (!Jump) {
         if (!LeavesAbove(Step->NextReadsBelow, FrameBase, First, Budget))
@@ -170,12 +178,7 @@ XINLINE inline const TXStep* LoadOperateEqual(const TXStep* Step, TXScriptVariab
     int32_t Slot = FrameSlot(FrameBase, Step->Index);
     if (Sp + 2 >= Size || Slots[Slot].kind != vkInteger) return nullptr;
     int32_t Number;
-    if (Op == opMod && Step->Operation != 0) {
-        Number = RemainderByPowerOfTwo(Slots[Slot].intValue, Step->Value);
-    } else {
-        if (IntegerOperationFaults<Op>(Slots[Slot].intValue, Step->Value)) return nullptr;
-        Number = Operate<Op>(Slots[Slot].intValue, Step->Value);
-    }
+    if (!OperateWithConstant<Op>(Step, Slots[Slot].intValue, Number)) return nullptr;
     bool Equal = Number == Step->Branch.Compared;
     // The comparison left its result over the operation's, k2 over k.
     if (!LeavesAbove(Equal ? Step->NextReadsBelow : Step->Branch.TargetReadsBelow, FrameBase, Sp, Budget)) {
