@@ -193,7 +193,7 @@ struct TXStep {
     TXStepKind Kind = TXStepKind::Unknown;
     // opUpdateObjectChild: the operator; Unknown: the byte; opPushString: 1 when Value is the
     // index of its made value in the code's Constants (LoadEqualTextJump: always); a remainder
-    // by a constant (LoadOperate_opMod, LoadOperateJump_opMod): 1 when k is a power of two;
+    // by a constant (LoadOperate_opMod and its jumping forms): 1 when k is a power of two;
     // ArithmeticStore: 1 when it may leave all three values it leaves above the top, not two;
     // LoadOperate and PushOperateJump comparing with k: 1 when k compares as exactly as a single.
     uint8_t Operation = 0;

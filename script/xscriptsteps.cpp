@@ -130,14 +130,13 @@ struct TXCover {
 TXCover CoverFrom(const TXStep& Step, int32_t Hops, bool Jumped) {
     if (PushesTwoFirst(Step.Kind)) return {IsArithmeticPair(Step.Kind) ? 3 : 2, PushedReadsHighest(Step)};
     if (Hops == 0) return {};
-    bool PushOne =
-        Step.Kind == TXStepKind::opPushInt || (Step.Kind == TXStepKind::opLoadVar && Step.Depth == 0) ||
-        (Step.Kind >= TXStepKind::PushOperateJump_opAdd && Step.Kind <= TXStepKind::PushOperateJump_opMod);
+    bool Jumps =
+        Step.Kind >= TXStepKind::PushOperateJump_opAdd && Step.Kind <= TXStepKind::PushOperateJump_opMod;
+    bool PushOne = Jumps || Step.Kind == TXStepKind::opPushInt ||
+                   (Step.Kind == TXStepKind::opLoadVar && Step.Depth == 0);
     bool Reads = Step.Kind == TXStepKind::opLoadVar || Step.Kind == TXStepKind::LoadStore;
     if (PushOne || Step.Kind == TXStepKind::LoadStore) {
         // A jump goes on with the top popped again: its own push is all it surely covers.
-        bool Jumps = Step.Kind != TXStepKind::opPushInt && Step.Kind != TXStepKind::opLoadVar &&
-                     Step.Kind != TXStepKind::LoadStore;
         TXCover Next = Jumps ? TXCover{} : CoverFrom(*Step.NextStep, Hops - 1, Jumped);
         TXCover Cover;
         // A push starts the next step one slot higher; a copy pops its push again.
@@ -170,18 +169,19 @@ void MarkLeavesAbove(TXStep& Step) {
     bool Branches = false;
     int32_t Left = ValuesLeftAbove(Step.Kind, Branches);
     if (Left == 0) return;
-    auto ReadsBelow = [&Left, &Step](const TXStep& Way) -> uint16_t {
-        TXCover Cover = CoverFrom(Way, 4, false);
-        if (IsArithmeticStore(Step.Kind)) {
-            Step.Operation = Cover.Pushes >= 3;
-            Left = Cover.Pushes >= 3 ? 3 : 2;
-        }
+    auto ReadsBelow = [](const TXCover& Cover, int32_t Left) -> uint16_t {
         // (Reading nothing counts as reading variable 0: ReadsBelow is never 0 where it may leave.)
         int32_t Highest = std::max(Cover.ReadsHighest, 0);
         return Cover.Pushes < Left || Highest >= int32_t(UINT16_MAX) ? 0 : uint16_t(Highest + 1);
     };
-    Step.NextReadsBelow = ReadsBelow(*Step.NextStep);
-    if (Branches) Step.Branch.TargetReadsBelow = ReadsBelow(*Step.Target);
+    TXCover Next = CoverFrom(*Step.NextStep, 4, false);
+    if (IsArithmeticStore(Step.Kind)) {
+        // All three where the way on pushes three, else the two lowest.
+        Step.Operation = Next.Pushes >= 3;
+        Left = Next.Pushes >= 3 ? 3 : 2;
+    }
+    Step.NextReadsBelow = ReadsBelow(Next, Left);
+    if (Branches) Step.Branch.TargetReadsBelow = ReadsBelow(CoverFrom(*Step.Target, 4, false), Left);
 }
 
 // Whether Op orders values against the constant K, which compares as exactly as a single.
