@@ -60,8 +60,13 @@ build-win32: deps-mingw
 test-plain: build
 	cd build && ../$(XVFB) ctest $(CTEST_FLAGS)
 
+# intercept_tls_get_addr=0: GCC 12's sanitizer runtime takes a dynamic TLS block that malloc
+# happens to place 16 bytes past a page boundary for one with an old glibc header, reads a
+# garbage range from before it, and the leak check at exit then dies scanning it
+# ("Tracer caught signal 11"). Only libraries loaded at run time (SDL loads X11 and GL) have
+# such blocks; the static TLS of our code is still scanned.
 test-asan: build-asan
-	cd build-asan && ASAN_OPTIONS=detect_leaks=1 ../$(XVFB) ctest $(CTEST_FLAGS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 ../$(XVFB) ctest $(CTEST_FLAGS)
 
 # ThreadSanitizer needs a fixed address layout on kernels with high mmap entropy.
 test-tsan: build-tsan
