@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <utility>
@@ -20,42 +21,85 @@ constexpr std::string_view ContentsObjectName = "APPLICATION";
 constexpr std::string_view ContentPropertyName = "CONTENT";
 constexpr uint32_t TestNameModulus = 382624;
 
-// Applications whose end a script asked for, each with the thread it is to be freed on.
-std::mutex PendingLock;
+// Applications whose end a script asked for, each with the thread it is to be freed on; the
+// test applications made by the test instruction (or CreateTestApplication) and not yet
+// freed; and the applications being freed. One lock for all, so that whoever claims an
+// application for its free first is the only one to free it.
+std::mutex ApplicationsLock;
 std::vector<std::pair<std::thread::id, TXGuiApplication*>> Pending;
 std::atomic<int32_t> PendingCount{0};
+std::vector<TXGuiApplication*> TestApplications;
+int32_t TestCount = 0; // TestApplications, those still being built and those being freed
+// Each application being freed, and whether it was taken out of TestApplications for it.
+std::vector<std::pair<TXGuiApplication*, bool>> Freeing;
+int32_t TestsBeingFreed = 0;
+std::condition_variable TestFreed;
+
+constexpr std::string_view TooManyTestsMessage =
+    "TEST(0): 16 test applications are running already, none started";
+static_assert(MaxTestApplications == 16, "the message names the bound");
 
 bool IsPending(TXGuiApplication* Application) {
     return std::any_of(Pending.begin(), Pending.end(),
                        [&](const auto& Entry) { return Entry.second == Application; });
 }
 
-void AddPending(TXGuiApplication* Application) {
-    std::lock_guard<std::mutex> Guard(PendingLock);
-    if (IsPending(Application)) return;
-    Pending.emplace_back(std::this_thread::get_id(), Application);
-    PendingCount.fetch_add(1, std::memory_order_release);
-}
-
-void ForgetPending(TXGuiApplication* Application) {
-    if (PendingCount.load(std::memory_order_acquire) == 0) return;
-    std::lock_guard<std::mutex> Guard(PendingLock);
+void RemovePending(TXGuiApplication* Application) {
     auto Gone = std::remove_if(Pending.begin(), Pending.end(),
                                [&](const auto& Entry) { return Entry.second == Application; });
     PendingCount.fetch_sub(int32_t(Pending.end() - Gone), std::memory_order_release);
     Pending.erase(Gone, Pending.end());
 }
 
+auto FindFreeing(TXGuiApplication* Application) {
+    return std::find_if(Freeing.begin(), Freeing.end(),
+                        [&](const auto& Entry) { return Entry.first == Application; });
+}
+
+// With the lock held: true when Application was not being freed and now is, by the caller.
+bool ClaimFree(TXGuiApplication* Application) {
+    if (FindFreeing(Application) != Freeing.end()) return false;
+    RemovePending(Application);
+    auto Listed = std::find(TestApplications.begin(), TestApplications.end(), Application);
+    const bool WasListed = Listed != TestApplications.end();
+    if (WasListed) {
+        TestApplications.erase(Listed);
+        TestsBeingFreed++;
+    }
+    Freeing.emplace_back(Application, WasListed);
+    return true;
+}
+
+// Application's free is over (or ended in a fault): no longer counted, nor being freed.
+void EndFree(TXGuiApplication* Application, bool MadeForTest) {
+    std::lock_guard<std::mutex> Guard(ApplicationsLock);
+    auto Entry = FindFreeing(Application);
+    if (Entry->second) TestsBeingFreed--;
+    Freeing.erase(Entry);
+    if (MadeForTest) TestCount--;
+    TestFreed.notify_all();
+}
+
+void AddPending(TXGuiApplication* Application) {
+    std::lock_guard<std::mutex> Guard(ApplicationsLock);
+    if (IsPending(Application) || FindFreeing(Application) != Freeing.end()) return;
+    Pending.emplace_back(std::this_thread::get_id(), Application);
+    PendingCount.fetch_add(1, std::memory_order_release);
+}
+
+// The next application to be freed on this thread, claimed; null when none is left.
 TXGuiApplication* TakePending() {
-    std::lock_guard<std::mutex> Guard(PendingLock);
+    std::lock_guard<std::mutex> Guard(ApplicationsLock);
     std::thread::id Self = std::this_thread::get_id();
-    auto Found =
-        std::find_if(Pending.begin(), Pending.end(), [&](const auto& Entry) { return Entry.first == Self; });
-    if (Found == Pending.end()) return nullptr;
-    TXGuiApplication* Application = Found->second;
-    Pending.erase(Found);
-    PendingCount.fetch_sub(1, std::memory_order_release);
-    return Application;
+    for (;;) {
+        auto Found = std::find_if(Pending.begin(), Pending.end(),
+                                  [&](const auto& Entry) { return Entry.first == Self; });
+        if (Found == Pending.end()) return nullptr;
+        TXGuiApplication* Application = Found->second;
+        Pending.erase(Found);
+        PendingCount.fetch_sub(1, std::memory_order_release);
+        if (ClaimFree(Application)) return Application;
+    }
 }
 
 // The outermost run on this thread has ended: the applications asked to go on it go now.
@@ -64,29 +108,26 @@ void DestroyPendingApplications() {
     while (TXGuiApplication* Application = TakePending()) delete Application;
 }
 
-// The applications made by the test instruction (or CreateTestApplication) and not yet
-// freed, with those still being built counted in TestCount too.
-std::mutex TestLock;
-std::vector<TXGuiApplication*> TestApplications;
-int32_t TestCount = 0;
-constexpr std::string_view TooManyTestsMessage =
-    "TEST(0): 16 test applications are running already, none started";
-static_assert(MaxTestApplications == 16, "the message names the bound");
-
 // Counts one more test application; false, counting nothing, when Limited and the bound is
 // reached.
 bool ReserveTestApplication(bool Limited) {
-    std::lock_guard<std::mutex> Guard(TestLock);
+    std::lock_guard<std::mutex> Guard(ApplicationsLock);
     if (Limited && TestCount >= MaxTestApplications) return false;
     TestCount++;
     return true;
 }
 
 void DestroyApplication(TXGuiApplication* Application) {
-    if (RunsActive())
+    if (RunsActive()) {
         AddPending(Application);
-    else
-        delete Application;
+        return;
+    }
+    bool Claimed;
+    {
+        std::lock_guard<std::mutex> Guard(ApplicationsLock);
+        Claimed = ClaimFree(Application);
+    }
+    if (Claimed) delete Application;
 }
 
 } // namespace
@@ -128,16 +169,20 @@ TXGuiApplication::TXGuiApplication(TXObject* InitialParent, std::string_view Typ
 }
 
 TXGuiApplication::~TXGuiApplication() noexcept(false) {
-    ForgetPending(this);
-    Thread.reset();
-    delete ContentsObject.exchange(nullptr, std::memory_order_acq_rel);
-    // Room for another test application only once this one's scripts can start none.
-    if (MadeForTest) {
-        std::lock_guard<std::mutex> Guard(TestLock);
-        TestApplications.erase(std::remove(TestApplications.begin(), TestApplications.end(), this),
-                               TestApplications.end());
-        TestCount--;
+    {
+        // Freed directly by its owner: claimed here, so that nobody else frees it too.
+        std::lock_guard<std::mutex> Guard(ApplicationsLock);
+        ClaimFree(this);
     }
+    try {
+        Thread.reset();
+        delete ContentsObject.exchange(nullptr, std::memory_order_acq_rel);
+    } catch (...) {
+        EndFree(this, MadeForTest);
+        throw;
+    }
+    // Room for another test application only once this one's scripts can start none.
+    EndFree(this, MadeForTest);
 }
 
 void TXGuiApplication::Processmessage(int32_t Message, void* Parameter) {
@@ -152,12 +197,12 @@ TXGuiApplication* MakeTestApplication() {
     try {
         Application = new TXGuiApplication(nullptr, TestTypeFile, TestContentsFile, Name);
     } catch (...) {
-        std::lock_guard<std::mutex> Guard(TestLock);
+        std::lock_guard<std::mutex> Guard(ApplicationsLock);
         TestCount--;
         throw;
     }
     {
-        std::lock_guard<std::mutex> Guard(TestLock);
+        std::lock_guard<std::mutex> Guard(ApplicationsLock);
         Application->MadeForTest = true;
         TestApplications.push_back(Application);
     }
@@ -175,7 +220,7 @@ TXGuiApplication* CreateTestApplication() {
 }
 
 int32_t TestApplicationCount() {
-    std::lock_guard<std::mutex> Guard(TestLock);
+    std::lock_guard<std::mutex> Guard(ApplicationsLock);
     return TestCount;
 }
 
@@ -183,11 +228,13 @@ void DestroyTestApplications() {
     for (;;) {
         TXGuiApplication* Application = nullptr;
         {
-            std::lock_guard<std::mutex> Guard(TestLock);
+            std::unique_lock<std::mutex> Guard(ApplicationsLock);
+            TestFreed.wait(Guard, [] { return !TestApplications.empty() || TestsBeingFreed == 0; });
             if (TestApplications.empty()) return;
             Application = TestApplications.back();
+            ClaimFree(Application); // a listed application is being freed by nobody
         }
-        delete Application; // takes itself out of the list
+        delete Application;
     }
 }
 

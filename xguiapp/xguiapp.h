@@ -81,8 +81,9 @@ TXGuiApplication* CreateTestApplication();
 // goes on. CreateTestApplication called directly is counted but never refused.
 constexpr int32_t MaxTestApplications = 16;
 // The test applications alive now (an application counts until its worker has ended), and
-// the freeing of them all, for harnesses: nothing else records what TEST(0) made. Call it
-// while no other thread frees applications.
+// the freeing of them all, for harnesses: nothing else records what TEST(0) made. Frees
+// under way on other threads are waited for; an application is freed once, by whoever
+// claims it first.
 int32_t TestApplicationCount();
 void DestroyTestApplications();
 

@@ -13,11 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -136,6 +138,37 @@ TEST_F(ApplicationLifetime, APendingFreeHappensOnTheWorkerWhenItsScriptEnds) {
         delete Application;
     });
     EXPECT_EQ(TestApplicationCount(), 0) << Lines;
+    EXPECT_EQ(ProbesDestroyed, 1);
+}
+
+// The harness frees the test applications while a worker is freeing one of them for its
+// pending request (and waiting there for that application's own worker, held at the gate):
+// the harness waits for that free instead of freeing the application a second time.
+TEST_F(ApplicationLifetime, TheHarnessWaitsForAFreeUnderWayOnAWorker) {
+    Write("data/types/window.txt", "NEW P = PROBE:\nEND;\nIMPLEMENTATION\nTEST(1)\n");
+    Write("data/testapp.txt", "IMPLEMENTATION\nVAR X = 0;\nX = X.TESTHOLD;\n");
+    std::string Type = Write("type.txt", "END.");
+    std::string Contents = Write("contents.txt", "IMPLEMENTATION\nTEST(0)\n");
+    TInFolder InFolder(Directory);
+    CaptureOutput([&] {
+        auto* Application = new TXGuiApplication(nullptr, Type, Contents, "WINDOW");
+        const bool Arrived = Gate.WaitForArrival();
+        std::atomic<bool> HarnessDone{false};
+        std::thread Harness([&] {
+            DestroyTestApplications();
+            HarnessDone = true;
+        });
+        // Time for the window's worker to take the test application up and for the harness
+        // to reach it; what follows must hold whichever comes first.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(HarnessDone) << "returned while the test application's worker still runs";
+        Gate.Release();
+        Harness.join();
+        WaitUntilLoaded(*Application);
+        delete Application;
+        EXPECT_TRUE(Arrived);
+    });
+    EXPECT_EQ(TestApplicationCount(), 0);
     EXPECT_EQ(ProbesDestroyed, 1);
 }
 
