@@ -260,10 +260,7 @@ int RunApplication(const std::string& TypeFile, const std::string& ContentsFile)
     return 0;
 }
 
-} // namespace
-
-int main(int ArgumentCount, char** Arguments) {
-    SetFaultDiagnostics(WriteFaultDiagnostic);
+int RunCommand(int ArgumentCount, char** Arguments) {
     if (ArgumentCount < 2) return UsageError("no option given");
     std::string_view Option = Arguments[1];
     if (Option == "--help" && ArgumentCount == 2) {
@@ -318,4 +315,15 @@ int main(int ArgumentCount, char** Arguments) {
     }
     if (Option == "--help") return UsageError("unexpected argument '" + std::string(Arguments[2]) + "'");
     return UsageError("unknown option '" + std::string(Option) + "'");
+}
+
+} // namespace
+
+// Applications a TEST(0) started are loading on workers of their own: the program ends once
+// they have loaded and are freed, so that nothing they write is cut off.
+int main(int ArgumentCount, char** Arguments) {
+    SetFaultDiagnostics(WriteFaultDiagnostic);
+    int Status = RunCommand(ArgumentCount, Arguments);
+    DestroyTestApplications();
+    return Status;
 }

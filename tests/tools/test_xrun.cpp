@@ -143,6 +143,22 @@ TEST_F(XrunScript, MissingFileOrArgument) {
     }
 }
 
+// The program ends only once the application a TEST(0) started has loaded, although its
+// contents script runs long after the main script has ended.
+TEST_F(XrunScript, EndsOnceTheTestApplicationsItStartedHaveLoaded) {
+    std::filesystem::create_directories(Directory / "data" / "types");
+    Write("data/types/window.txt", "END.");
+    Write("data/testapp.txt", "IMPLEMENTATION\nVAR N = 0;\nFOR (VAR I = 0; I < 300000; I += 1) N += 1;\n"
+                              "ALERT(\"loaded \" + N);\n");
+    std::string Script = Write("script.txt", "TEST(0)\nALERT(\"script ended\");\n");
+    TInFolder InFolder(Directory);
+    TProgramRun Run = RunXrun({"--script", Script});
+    EXPECT_EQ(Run.Status, 0);
+    EXPECT_EQ(CountOf(Run.Text, "script ended\r\n"), 1u) << Run.Text;
+    const std::string Last = "loaded 300000\r\n";
+    EXPECT_TRUE(Run.Text.ends_with(Last)) << Run.Text;
+}
+
 TEST(XrunStartUp, RegistrationLineComesFirstAndOnce) {
     TProgramRun Run = RunXrun({"--help"});
     EXPECT_EQ(Run.Text.rfind(StartUpLine, 0), 0u) << Run.Text;
