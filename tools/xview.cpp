@@ -3,6 +3,7 @@
 #include "framesink.h"
 #include "glcanvas.h"
 #include "sdldisplay.h"
+#include "xguiapp.h"
 #include "xlogging.h"
 #include "xviewer.h"
 
@@ -329,5 +330,9 @@ int main(int ArgumentCount, char** Arguments) {
     }
     for (const std::string& File : Options.Files)
         if (!CanOpen(File)) return Failure("cannot open " + File);
-    return Options.Png ? DrawPng(Options) : ShowWindow(Options);
+    int Status = Options.Png ? DrawPng(Options) : ShowWindow(Options);
+    // Applications a TEST(0) started load on workers of their own: the program ends once they
+    // have loaded and are freed.
+    DestroyTestApplications();
+    return Status;
 }
