@@ -32,7 +32,6 @@ std::vector<TXGuiApplication*> TestApplications;
 int32_t TestCount = 0; // TestApplications, those still being built and those being freed
 // Each application being freed, and whether it was taken out of TestApplications for it.
 std::vector<std::pair<TXGuiApplication*, bool>> Freeing;
-int32_t TestsBeingFreed = 0;
 std::condition_variable TestFreed;
 
 constexpr std::string_view TooManyTestsMessage =
@@ -56,16 +55,17 @@ auto FindFreeing(TXGuiApplication* Application) {
                         [&](const auto& Entry) { return Entry.first == Application; });
 }
 
+bool TestBeingFreed() {
+    return std::any_of(Freeing.begin(), Freeing.end(), [](const auto& Entry) { return Entry.second; });
+}
+
 // With the lock held: true when Application was not being freed and now is, by the caller.
 bool ClaimFree(TXGuiApplication* Application) {
     if (FindFreeing(Application) != Freeing.end()) return false;
     RemovePending(Application);
     auto Listed = std::find(TestApplications.begin(), TestApplications.end(), Application);
     const bool WasListed = Listed != TestApplications.end();
-    if (WasListed) {
-        TestApplications.erase(Listed);
-        TestsBeingFreed++;
-    }
+    if (WasListed) TestApplications.erase(Listed);
     Freeing.emplace_back(Application, WasListed);
     return true;
 }
@@ -73,9 +73,7 @@ bool ClaimFree(TXGuiApplication* Application) {
 // Application's free is over (or ended in a fault): no longer counted, nor being freed.
 void EndFree(TXGuiApplication* Application, bool MadeForTest) {
     std::lock_guard<std::mutex> Guard(ApplicationsLock);
-    auto Entry = FindFreeing(Application);
-    if (Entry->second) TestsBeingFreed--;
-    Freeing.erase(Entry);
+    Freeing.erase(FindFreeing(Application));
     if (MadeForTest) TestCount--;
     TestFreed.notify_all();
 }
@@ -91,15 +89,12 @@ void AddPending(TXGuiApplication* Application) {
 TXGuiApplication* TakePending() {
     std::lock_guard<std::mutex> Guard(ApplicationsLock);
     std::thread::id Self = std::this_thread::get_id();
-    for (;;) {
-        auto Found = std::find_if(Pending.begin(), Pending.end(),
-                                  [&](const auto& Entry) { return Entry.first == Self; });
-        if (Found == Pending.end()) return nullptr;
-        TXGuiApplication* Application = Found->second;
-        Pending.erase(Found);
-        PendingCount.fetch_sub(1, std::memory_order_release);
-        if (ClaimFree(Application)) return Application;
-    }
+    auto Found =
+        std::find_if(Pending.begin(), Pending.end(), [&](const auto& Entry) { return Entry.first == Self; });
+    if (Found == Pending.end()) return nullptr;
+    TXGuiApplication* Application = Found->second;
+    ClaimFree(Application); // takes it off the list too; an application being freed is never pending
+    return Application;
 }
 
 // The outermost run on this thread has ended: the applications asked to go on it go now.
@@ -204,13 +199,19 @@ TXGuiApplication* MakeTestApplication() {
     {
         std::lock_guard<std::mutex> Guard(ApplicationsLock);
         Application->MadeForTest = true;
+    }
+    {
+        // Listed only once laid out, so that a harness freeing the test applications never
+        // frees it under this thread; a TEST(1) of its handlers waits for this scope's end.
+        TXRunScope Scope;
+        Application->Top = 80;
+        Application->Left = 160;
+        Application->Height = 200;
+        Application->Width = 180;
+        Application->Processmessage(xmAlign, nullptr);
+        std::lock_guard<std::mutex> Guard(ApplicationsLock);
         TestApplications.push_back(Application);
     }
-    Application->Top = 80;
-    Application->Left = 160;
-    Application->Height = 200;
-    Application->Width = 180;
-    Application->Processmessage(xmAlign, nullptr);
     return Application;
 }
 
@@ -229,7 +230,7 @@ void DestroyTestApplications() {
         TXGuiApplication* Application = nullptr;
         {
             std::unique_lock<std::mutex> Guard(ApplicationsLock);
-            TestFreed.wait(Guard, [] { return !TestApplications.empty() || TestsBeingFreed == 0; });
+            TestFreed.wait(Guard, [] { return !TestApplications.empty() || !TestBeingFreed(); });
             if (TestApplications.empty()) return;
             Application = TestApplications.back();
             ClaimFree(Application); // a listed application is being freed by nobody
